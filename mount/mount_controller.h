@@ -1,0 +1,134 @@
+#pragma once
+// CMountController: the one object that stands for the external controller
+// board. It owns the serial port, the mount settings, the current point, the
+// board's protocol state and the state of a running goto.
+//
+// The link operations live in serial_link.cpp, the board commands in
+// command_protocol.cpp and the goto operations in goto_planner.cpp.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "mount/protocol.h"
+#include "platform/clock.h"
+#include "platform/serial_port.h"
+
+// Completion callback of a threaded goto: a plain function taking one
+// untyped pointer.
+using GotoDoneProc = void (*)(void*);
+
+// Makes the port object that Connect opens; tests hand in a simulated port.
+using PortFactory = std::function<std::unique_ptr<tavro::SerialPort>()>;
+
+class CMountController {
+public:
+    explicit CMountController(tavro::Clock& clock = tavro::SystemClock(),
+                              PortFactory portFactory = nullptr);
+    virtual ~CMountController();
+
+    CMountController(const CMountController&) = delete;
+    CMountController& operator=(const CMountController&) = delete;
+
+    // ---- Settings ----------------------------------------------------------
+    bool SetMaxGotoSpeed(int speed);               // 48..255
+    void SetClockCorrection(int index);            // stored unchecked
+    int SetGaps(double raGapMinutes, double decGapArcmin);  // each stored if >= 0
+    bool SetAutoguideSteps(int steps);             // 1..4
+    void SetK3CCDOption(int option);               // stored unchecked
+    void SetMountModel(int eq5);                   // nonzero = EQ-5
+
+    // ---- Serial link -------------------------------------------------------
+    // 0 when open and configured (or already open under that number), else the
+    // system error code of the open or of the line configuration.
+    uint32_t Connect(int port);
+    void Disconnect();
+    bool WriteBytes(const unsigned char* data, int length);
+    bool WaitForBytes(const unsigned char* sequence, int length);
+    void Purge();
+
+    // ---- Board commands ----------------------------------------------------
+    bool SendConfiguration();
+    void SelectMode(int mode, const char* modeByte);
+    bool StartMove(int direction, int speed);
+    bool Pause();
+    bool StartFocus(bool minus, bool fast);
+    void StopMotion();
+    void EnterK3CCDMode();
+    bool MoveSteps(int count, const int* raDirection, const int* decDirection);
+
+    // ---- Goto planner ------------------------------------------------------
+    void SetCurrentPoint(double raHours, double decDegrees);
+    void EstimateGoto(double raHours, double decDegrees, int* raSeconds, int* decSeconds);
+    void StartGoto(double raHours, double decDegrees, GotoDoneProc callback, void* data);
+    void AbortGoto();
+    void PlanGoto(double raHours, double decDegrees, int* raSeconds, int* decSeconds);
+    double RaTravelTime(double hours) const;
+    double DecTravelTime(double degrees) const;
+
+    // True while a threaded goto runs: from StartGoto with a callback until
+    // the worker has made its callback, or until AbortGoto.
+    bool GotoRunning() const { return m_dwGotoThreadId.load() != 0; }
+
+    // ---- Fields --------------------------------------------------------------
+    int m_nPort = 1;                                // port last passed to Connect
+    std::unique_ptr<tavro::SerialPort> m_hPort;     // the open port; null when not connected
+    int m_bEQ5 = 1;                                 // nonzero = EQ-5, zero = EQ-4
+    int m_nMaxGotoSpeed = 76;                       // 48..255
+    double m_dCurRa = 0.0;                          // current point, hours
+    double m_dCurDec = 0.0;                         // current point, degrees
+    double m_dTargetRa = 0.0;                       // target of the threaded goto
+    double m_dTargetDec = 0.0;
+    double m_dRaGap = 0.0;                          // RA backlash gap, minutes of time
+    double m_dDecGap = 0.0;                         // Dec backlash gap, minutes of arc
+    int m_nAutoguideSteps = 2;                      // 1..4
+    int m_nClockCorrection = 3;                     // 1..5, 3 = default rate
+    int m_nK3CCDOption = 0;                         // 0..2
+    int m_nMode = MODE_NONE;                        // board mode last selected
+    bool m_bMoving = false;                         // a slew, pause or focus is in force
+    uint32_t m_dwMoveTick = 0;                      // tick taken for that command
+    int m_nDecDir = 3;                              // last Dec goto travel: 3 = +, 2 = -
+    GotoDoneProc m_pfnGotoDone = nullptr;
+    void* m_pGotoDoneData = nullptr;
+    // Id of the running goto worker (nonzero while it runs, cleared right
+    // after its callback); the worker thread itself.
+    std::atomic<uint32_t> m_dwGotoThreadId{0};
+    std::thread m_hGotoThread;
+
+    // Port number -> device map from the settings file's [Ports] group.
+    tavro::PortMap m_portMap;
+
+private:
+    friend void GotoThreadProcImpl(CMountController* controller);
+
+    // Runs the worker's course: the frames, the current point, the callback.
+    void RunGotoWorker();
+    // True once AbortGoto has told the worker to stop.
+    bool GotoAborted() const { return m_bGotoAborted.load(); }
+    // Waits until the worker has ended or `ms` have passed; true if ended.
+    bool WaitForGotoWorker(uint32_t ms);
+    // Joins a worker thread that has ended (not from the worker itself).
+    void ReapGotoThread();
+
+    tavro::Clock& m_clock;
+    PortFactory m_portFactory;
+
+    // Goto worker coordination. The worker and AbortGoto decide under the
+    // lock which of them makes the callback, so it is made exactly once.
+    std::mutex m_gotoLock;
+    std::condition_variable m_gotoEnded;
+    std::atomic<bool> m_bGotoAborted{false};
+    bool m_bGotoCallbackClaimed = false;
+    std::atomic<uint32_t> m_nextThreadId{1};
+};
+
+// 0..24 hours, with the rounding of a multiplication by the double nearest
+// to 1/24 kept.
+double WrapHours(double hours);
+
+// Start routine of the goto worker thread; returns the exit code 0.
+unsigned long GotoThreadProc(void* controller);

@@ -1,0 +1,58 @@
+#pragma once
+// The controller board's wire protocol: modes, command bytes and the pauses
+// and minimum times that the line needs.
+
+#include <cstdint>
+
+// The board's mode as last selected by the PC.
+constexpr int MODE_NONE = 0;    // command level
+constexpr int MODE_MANUAL = 1;
+constexpr int MODE_GOTO = 3;
+constexpr int MODE_K3CCD = 4;   // guide mode for the K3CCD capture program
+
+namespace tavro::proto {
+
+constexpr uint8_t kLeaveMode = 'q';      // 71: back to command level
+constexpr uint8_t kConfigure = 'z';      // 7A: four parameter bytes follow
+constexpr uint8_t kSelectManual = 'a';   // 61
+constexpr uint8_t kSelectGoto = 'c';     // 63
+constexpr uint8_t kSelectK3CCD = 'd';    // 64
+constexpr uint8_t kPause = 'o';          // 6F
+constexpr uint8_t kStop = 'j';           // 6A, sent twice in one write
+constexpr uint8_t kStepFrame = 'h';      // 68, then 24-bit count and direction
+constexpr uint8_t kStepAnswer = '-';     // 2D, the board's answer to a step frame
+
+// Slew bytes by speed index (0 slowest, 1 faster, 2 goto speed), each string
+// indexed by direction (0 RA+, 1 RA-, 2 Dec+, 3 Dec-).
+constexpr const char* kSlewBytes[3] = {"<>^Y", "ADWX", "JLI,"};
+
+// Focuser bytes: slow +, slow -, fast +, fast -.
+constexpr uint8_t kFocusSlowPlus = '9';
+constexpr uint8_t kFocusSlowMinus = '0';
+constexpr uint8_t kFocusFastPlus = '(';
+constexpr uint8_t kFocusFastMinus = ')';
+
+// Direction byte of a step frame.
+constexpr uint8_t kDirRaPlus = 0xFD;
+constexpr uint8_t kDirRaMinus = 0xFC;
+constexpr uint8_t kDirDecPlus = 0xFE;
+constexpr uint8_t kDirDecMinus = 0xFF;
+constexpr uint8_t kDirRaPlusDecPlus = 0xEC;
+constexpr uint8_t kDirRaPlusDecMinus = 0xED;
+constexpr uint8_t kDirRaMinusDecPlus = 0xEE;
+constexpr uint8_t kDirRaMinusDecMinus = 0xEF;
+
+// Pauses and minimum times on the line, in milliseconds.
+constexpr uint32_t kPauseAfterLeave = 50;     // after every "q" that leaves a mode
+constexpr uint32_t kPauseAfterConfig = 150;   // after "z" and after the parameters
+constexpr uint32_t kPauseAfterGoto = 150;     // after "c"
+constexpr uint32_t kMinMotionTime = 140;      // slew/pause/focus byte to its "jj"
+constexpr uint32_t kPauseAfterStop = 30;      // after "jj"
+constexpr uint32_t kPauseAfterFrame = 20;     // after a step frame, before the purge
+
+// Direction byte for a step frame; a null pointer means the axis has no part.
+// RA directions are 0 (+) and 1 (-), Dec directions 2 (+) and 3 (-); any
+// other value counts as the minus direction of its axis.
+uint8_t StepDirectionByte(const int* raDirection, const int* decDirection);
+
+}  // namespace tavro::proto
