@@ -39,6 +39,10 @@ public:
 
     // Feeds one received byte. Returns the command it completes, if any.
     std::optional<Command> Feed(uint8_t byte, uint64_t atUs);
+    // A byte can complete two commands at once (a lone "j" of a broken stop
+    // followed by another command); Feed returns the first, and this returns
+    // the rest, one per call, until it returns nothing.
+    std::optional<Command> TakeDeferred();
 
     BoardMode Mode() const { return m_mode; }
     const BoardConfig& Config() const { return m_config; }
@@ -53,6 +57,11 @@ private:
     BoardMode m_mode = BoardMode::Command;
     BoardConfig m_config;
     std::vector<uint8_t> m_pending;  // bytes of an unfinished command
+    std::vector<Command> m_deferred; // completed commands not yet returned
+
+    std::optional<Command> FeedCommandLevel(uint8_t byte, uint64_t atUs);
+    std::optional<Command> FeedManual(uint8_t byte, uint64_t atUs);
+    std::optional<Command> FeedGoto(uint8_t byte, uint64_t atUs);
 };
 
 }  // namespace tavro::sim

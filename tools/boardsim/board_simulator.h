@@ -56,6 +56,10 @@ public:
 
     // Called on the simulator's thread for every decoded command.
     void SetCommandCallback(std::function<void(const Command&)> callback);
+    // Called on the simulator's thread for what the board does of its own:
+    // each answer sent (e.g. "answer '-' after 3 noise bytes") and the
+    // hang-up ("hang-up"), with the time it happened.
+    void SetEventCallback(std::function<void(uint64_t atUs, const std::string& text)> callback);
 
     // Thread-safe snapshots of what was received so far.
     std::vector<ReceivedByte> Received() const;
