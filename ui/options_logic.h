@@ -1,0 +1,42 @@
+#pragma once
+// The options dialog's arithmetic, apart from any widget: the clock
+// correction labels, the gap texts, and the mapping between a gap and the
+// position of its spin arrows.
+
+#include <QString>
+
+namespace tavro::ui {
+
+// Range of the maximum goto speed, as the field and its slider accept it.
+constexpr int kMinGotoSpeed = 48;
+constexpr int kMaxGotoSpeed = 255;
+
+// Spin ranges: the RA gap in hundredths of a minute of time (0..4.00), the
+// Dec gap in tenths of a minute of arc (0..60.0).
+constexpr int kRaGapSpinMax = 400;
+constexpr int kDecGapSpinMax = 600;
+constexpr double kRaGapStep = 0.01;
+constexpr double kDecGapStep = 0.1;
+
+// "-0.2%", "-0.1%", "Def.", "+0.1%", "+0.2%" for positions 1..5, else "".
+QString ClockCorrectionLabel(int position);
+
+// "%0.2f m" and "%0.1f'", always with a decimal point whatever the locale.
+QString FormatRaGap(double minutesOfTime);
+QString FormatDecGap(double minutesOfArc);
+
+// The spin position for a stored gap: the integer part of
+// (gap * unitsPerMinute + 0.5), held within 0..maxPosition. A gap beyond the
+// spin's range (or NaN) saturates instead of wrapping round.
+int GapSpinPosition(double gap, int unitsPerMinute, int maxPosition);
+
+// Keeps a proposed spin position within 0..maxPosition.
+int ClampSpinPosition(long long position, int maxPosition);
+
+// Which position's text a gap field shows after its spin is asked to move
+// by `delta` from `current`: the new position when it lies in the range;
+// the end of the range when a fast, multi-step move overshoots it; -1 (text
+// unchanged) when the spin is already at that end and stays put.
+int GapTextPosition(int current, int delta, int maxPosition);
+
+}  // namespace tavro::ui
