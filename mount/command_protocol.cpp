@@ -1,1 +1,145 @@
-// being written
+// The board's command protocol: configuration, mode changes, manual slews,
+// pause, focuser, stop, the K3CCD hand-over and goto step frames, with the
+// pauses and minimum times the board needs between them.
+
+#include "mount/mount_controller.h"
+
+using namespace tavro::proto;
+
+uint8_t tavro::proto::StepDirectionByte(const int* raDirection, const int* decDirection)
+{
+    if (!decDirection)
+        return *raDirection == 0 ? kDirRaPlus : kDirRaMinus;
+    if (!raDirection)
+        return *decDirection == 2 ? kDirDecPlus : kDirDecMinus;
+    if (*raDirection == 0)
+        return *decDirection == 2 ? kDirRaPlusDecPlus : kDirRaPlusDecMinus;
+    return *decDirection == 2 ? kDirRaMinusDecPlus : kDirRaMinusDecMinus;
+}
+
+bool CMountController::SendConfiguration()
+{
+    if (!m_hPort)
+        return false;
+    const unsigned char leave = kLeaveMode;
+    if (!WriteBytes(&leave, 1))
+        return false;
+    m_clock.Sleep(kPauseAfterLeave);
+    m_nMode = MODE_NONE;
+
+    const unsigned char configure = kConfigure;
+    if (!WriteBytes(&configure, 1))
+        return false;
+    m_clock.Sleep(kPauseAfterConfig);
+
+    // Each parameter byte is the low 8 bits of its setting.
+    const unsigned char parameters[4] = {
+        static_cast<unsigned char>(m_nMaxGotoSpeed),
+        static_cast<unsigned char>(m_nClockCorrection),
+        static_cast<unsigned char>(m_nAutoguideSteps - 1),
+        static_cast<unsigned char>(m_nK3CCDOption),
+    };
+    if (!WriteBytes(parameters, 4))
+        return false;
+    m_clock.Sleep(kPauseAfterConfig);
+    return true;
+}
+
+void CMountController::SelectMode(int mode, const char* modeByte)
+{
+    if (mode == m_nMode || !m_hPort)
+        return;
+    if (m_nMode != MODE_NONE) {
+        if (m_nMode == MODE_MANUAL)
+            StopMotion();
+        const unsigned char leave = kLeaveMode;
+        WriteBytes(&leave, 1);
+        m_clock.Sleep(kPauseAfterLeave);
+    }
+    WriteBytes(reinterpret_cast<const unsigned char*>(modeByte), 1);
+    if (mode == MODE_GOTO)
+        m_clock.Sleep(kPauseAfterGoto);
+    // The board is taken to be in the new mode even if a write failed.
+    m_nMode = mode;
+}
+
+// The sequence shared by slew, pause and focus: manual mode, end the
+// command in force (with its minimum time), take the tick, send the byte.
+bool CMountController::StartManualCommand(unsigned char byte)
+{
+    SelectMode(MODE_MANUAL, "a");
+    StopMotion();
+    m_dwMoveTick = m_clock.TickCount();
+    const bool written = WriteBytes(&byte, 1);
+    m_bMoving = true;  // even after a failed write, so the release still stops
+    return written;
+}
+
+bool CMountController::StartMove(int direction, int speed)
+{
+    return StartManualCommand(static_cast<unsigned char>(kSlewBytes[speed][direction]));
+}
+
+bool CMountController::Pause()
+{
+    return StartManualCommand(kPause);
+}
+
+bool CMountController::StartFocus(bool minus, bool fast)
+{
+    static constexpr unsigned char kFocus[2][2] = {{kFocusSlowPlus, kFocusSlowMinus},
+                                                   {kFocusFastPlus, kFocusFastMinus}};
+    return StartManualCommand(kFocus[fast ? 1 : 0][minus ? 1 : 0]);
+}
+
+void CMountController::StopMotion()
+{
+    if (m_nMode != MODE_MANUAL || !m_bMoving)
+        return;
+    // A 32-bit difference read as signed, so a wrap of the tick counter does
+    // no harm.
+    const auto elapsed = static_cast<int32_t>(m_clock.TickCount() - m_dwMoveTick);
+    if (elapsed < static_cast<int32_t>(kMinMotionTime))
+        m_clock.Sleep(static_cast<uint32_t>(static_cast<int32_t>(kMinMotionTime) - elapsed));
+    static const unsigned char kStopBytes[2] = {kStop, kStop};
+    WriteBytes(kStopBytes, 2);
+    m_clock.Sleep(kPauseAfterStop);
+    m_bMoving = false;
+}
+
+void CMountController::EnterK3CCDMode()
+{
+    SelectMode(MODE_K3CCD, "d");
+    // With the mode now K3CCD the disconnect sends nothing more: the board
+    // stays in its guide mode and the port is free for the capture program.
+    Disconnect();
+}
+
+bool CMountController::MoveSteps(int count, const int* raDirection, const int* decDirection)
+{
+    if (count < 2 || (!raDirection && !decDirection))
+        return false;
+    if (GotoAborted())
+        return false;
+    SelectMode(MODE_GOTO, "c");
+    if (GotoAborted())
+        return false;
+
+    const unsigned char frame[5] = {
+        kStepFrame,
+        static_cast<unsigned char>((count >> 16) & 0xFF),
+        static_cast<unsigned char>((count >> 8) & 0xFF),
+        static_cast<unsigned char>(count & 0xFF),
+        StepDirectionByte(raDirection, decDirection),
+    };
+    // A frame that cannot be written will never be answered: end the step
+    // here rather than wait for ever.
+    if (!WriteBytes(frame, 5))
+        return false;
+    m_clock.Sleep(kPauseAfterFrame);
+    // Whatever the board sent up to now, within the pause included, is not
+    // the answer to this frame.
+    Purge();
+    static const unsigned char kAnswer = kStepAnswer;
+    return WaitForBytes(&kAnswer, 1);
+}

@@ -1,1 +1,282 @@
-// being written
+// The goto planner: turns the difference between the current point and a
+// target into step counts for the RA and Dec motors (shorter way round in
+// RA, backlash gaps on both axes, correction for the sky's motion during the
+// travel), sends them as step frames, and runs a goto in a worker thread
+// that can be aborted.
+//
+// All arithmetic is in double precision with the operations in a fixed
+// order: the results decide the step counts that go to the board and must
+// not change with the compiler's mood (no contraction into fused
+// multiply-adds; see mount/CMakeLists.txt).
+
+#include <cmath>
+#include <limits>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include "mount/mount_controller.h"
+
+namespace {
+
+constexpr double kOneOver24 = 0.041666666666666664;
+constexpr double kOneOver60 = 0.016666666666666666;
+// Hours of RA the sky turns per second of travel (1.0028 / 3600).
+constexpr double kSkyHoursPerSecond = 0.00027855555555555554;
+
+// Truncation toward zero into a 32-bit signed integer; values beyond its
+// range saturate instead of being undefined.
+int TruncateToInt(double value)
+{
+    if (!(value > static_cast<double>(std::numeric_limits<int>::min()) - 1.0))
+        return std::isnan(value) ? 0 : std::numeric_limits<int>::min();
+    if (!(value < static_cast<double>(std::numeric_limits<int>::max()) + 1.0))
+        return std::numeric_limits<int>::max();
+    return static_cast<int>(value);
+}
+
+}  // namespace
+
+double WrapHours(double hours)
+{
+    const double f = hours * kOneOver24;
+    double whole = 0.0;
+    const double fraction = std::modf(f, &whole);
+    double r = fraction * 24;
+    if (r < 0)
+        r = r + 24;
+    return r;
+}
+
+void CMountController::SetCurrentPoint(double raHours, double decDegrees)
+{
+    m_dCurRa = WrapHours(raHours);
+    if (decDegrees >= -90 && decDegrees <= 90)
+        m_dCurDec = decDegrees;
+}
+
+void CMountController::EstimateGoto(double raHours, double decDegrees, int* raSeconds, int* decSeconds)
+{
+    PlanGoto(raHours, decDegrees, raSeconds, decSeconds);
+}
+
+double CMountController::RaTravelTime(double hours) const
+{
+    const double s = static_cast<double>(m_nMaxGotoSpeed);
+    const double x = std::fabs(hours);
+    if (m_bEQ5)
+        return ((s * 755.222 + 4986.66) * x) * 0.001;
+    return (s * 4.9146) * x;
+}
+
+double CMountController::DecTravelTime(double degrees) const
+{
+    const double s = static_cast<double>(m_nMaxGotoSpeed);
+    const double x = std::fabs(degrees);
+    if (m_bEQ5)
+        return ((s * 50.3481 + 561.777) * x) * 0.001;
+    return (s * 0.32764) * x;
+}
+
+void CMountController::PlanGoto(double raHours, double decDegrees, int* raSeconds, int* decSeconds)
+{
+    // Dec guard: nothing moves, nothing is written (a NaN is refused too).
+    if (decDegrees > 90 || !(decDegrees >= -90))
+        return;
+
+    // RA delta the shorter way round; exactly 12 h goes the positive way.
+    double d = WrapHours(raHours - m_dCurRa);
+    if (d > 12)
+        d = d - 24;
+    double e = decDegrees - m_dCurDec;
+
+    // The RA gap is taken up on positive travel only.
+    if (d > 0)
+        d = m_dRaGap * kOneOver60 + d;
+    // The sky moves on during the travel; the correction is always
+    // subtracted, whatever the sign of the travel.
+    if (d != 0) {
+        const double t = RaTravelTime(d);
+        d = d - t * kSkyHoursPerSecond;
+    }
+
+    // Dec backlash: the gap is added when the travel reverses the last one.
+    int decDir = m_nDecDir;
+    if (e > 0 && decDir == 2) {
+        e = m_dDecGap * kOneOver60 + e;
+        decDir = 3;
+    }
+    if (e < 0 && decDir == 3) {
+        e = e - m_dDecGap * kOneOver60;
+        decDir = 2;
+    }
+
+    if (raSeconds || decSeconds) {
+        const int ra = TruncateToInt(RaTravelTime(d) + 0.5);
+        const int dec = TruncateToInt(DecTravelTime(e) + 0.5);
+        if (raSeconds)
+            *raSeconds = ra;
+        if (decSeconds)
+            *decSeconds = dec;
+        return;
+    }
+    m_nDecDir = decDir;
+
+    const double scale = m_bEQ5 ? 1453 : 2560;
+    const int raSteps = TruncateToInt((scale * d) * 6);
+    const int decSteps = TruncateToInt((scale * e) * 0.4);
+    const int gapSteps = TruncateToInt((scale * m_dRaGap) * 0.1);
+    const int raFlag = raSteps < 0 ? 1 : 0;
+    const int decCode = decSteps < 0 ? 3 : 2;
+    const int takeUpFlag = 1;
+
+    const long long r = std::llabs(static_cast<long long>(raSteps));
+    const long long dd = std::llabs(static_cast<long long>(decSteps));
+    const int R = static_cast<int>(std::min<long long>(r, std::numeric_limits<int>::max()));
+    const int D = static_cast<int>(std::min<long long>(dd, std::numeric_limits<int>::max()));
+    const int common = R >= D ? D : R;
+    const int raRest = R >= D ? R - D : 0;
+    const int decRest = R >= D ? 0 : D - R;
+
+    // Each frame returns after the board's answer. An aborted threaded goto
+    // sends nothing more and leaves the fields to AbortGoto.
+    auto frame = [this](int count, const int* ra, const int* dec) {
+        if (GotoAborted())
+            return false;
+        MoveSteps(count, ra, dec);
+        return !GotoAborted();
+    };
+    bool going = true;
+    if (common > 0) {
+        going = frame(common, &raFlag, &decCode);
+        if (going && raRest > 0)
+            going = frame(raRest, &raFlag, nullptr);
+        if (going && raFlag == 0)
+            going = frame(gapSteps, &takeUpFlag, nullptr);
+        if (going && decRest > 0)
+            going = frame(decRest, nullptr, &decCode);
+    } else if (R > 0) {
+        going = frame(R, &raFlag, nullptr);
+        if (going && raFlag == 0)
+            going = frame(gapSteps, &takeUpFlag, nullptr);
+    } else if (D > 0) {
+        going = frame(D, nullptr, &decCode);
+    }
+    if (!going || GotoAborted())
+        return;
+
+    // The target as passed becomes the current point, whatever the frames'
+    // results were.
+    m_dCurRa = WrapHours(raHours);
+    m_dCurDec = decDegrees;
+}
+
+// ---- Threaded goto --------------------------------------------------------
+
+void CMountController::StartGoto(double raHours, double decDegrees, GotoDoneProc callback, void* data)
+{
+    if (!callback) {
+        PlanGoto(raHours, decDegrees, nullptr, nullptr);
+        return;
+    }
+    // Only one worker at a time: a goto still running is ended first (its
+    // callback comes as from any abort) rather than left to crash the
+    // program when its thread object is replaced.
+    if (GotoRunning())
+        AbortGoto();
+    ReapGotoThread();
+
+    m_dTargetRa = raHours;
+    m_dTargetDec = decDegrees;
+    m_pfnGotoDone = callback;
+    m_pGotoDoneData = data;
+    m_bGotoAborted = false;
+    m_bGotoCallbackClaimed = false;
+    if (m_hPort)
+        m_hPort->ResetCancel();
+
+    uint32_t id = m_nextThreadId.fetch_add(1);
+    if (id == 0)
+        id = m_nextThreadId.fetch_add(1);
+    m_dwGotoThreadId = id;
+    try {
+        m_hGotoThread = std::thread([this] { GotoThreadProc(this); });
+    } catch (const std::system_error&) {
+        // No worker could be made: nothing runs and no callback will come.
+        m_dwGotoThreadId = 0;
+    }
+}
+
+unsigned long GotoThreadProc(void* controller)
+{
+    // The worker runs a little below normal priority, like the rest of the
+    // program's background work; it mostly waits for the board anyway.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 2);
+    static_cast<CMountController*>(controller)->RunGotoWorker();
+    return 0;
+}
+
+void CMountController::RunGotoWorker()
+{
+    PlanGoto(m_dTargetRa, m_dTargetDec, nullptr, nullptr);
+    {
+        std::lock_guard<std::mutex> lock(m_gotoLock);
+        if (m_bGotoAborted)
+            return;  // AbortGoto sets the point and makes the callback
+        m_bGotoCallbackClaimed = true;
+    }
+    if (m_pfnGotoDone)
+        m_pfnGotoDone(m_pGotoDoneData);
+    {
+        std::lock_guard<std::mutex> lock(m_gotoLock);
+        m_dwGotoThreadId = 0;
+    }
+    m_gotoEnded.notify_all();
+}
+
+void CMountController::AbortGoto()
+{
+    bool workerCalls = false;
+    {
+        std::lock_guard<std::mutex> lock(m_gotoLock);
+        if (m_dwGotoThreadId == 0)
+            return;
+        m_bGotoAborted = true;
+        workerCalls = m_bGotoCallbackClaimed;
+    }
+    // Wake the worker from its wait for the board's answer; it then sends
+    // nothing more, changes nothing and returns.
+    if (m_hPort)
+        m_hPort->CancelWait();
+    ReapGotoThread();
+    if (workerCalls)
+        return;  // the worker had already set the point and made the callback
+
+    m_dCurRa = WrapHours(m_dTargetRa);
+    m_dCurDec = m_dTargetDec;
+    if (m_pfnGotoDone)
+        m_pfnGotoDone(m_pGotoDoneData);
+    {
+        std::lock_guard<std::mutex> lock(m_gotoLock);
+        m_dwGotoThreadId = 0;
+    }
+    m_gotoEnded.notify_all();
+}
+
+bool CMountController::WaitForGotoWorker(uint32_t ms)
+{
+    std::unique_lock<std::mutex> lock(m_gotoLock);
+    return m_gotoEnded.wait_for(lock, std::chrono::milliseconds(ms),
+                                [this] { return m_dwGotoThreadId.load() == 0; });
+}
+
+void CMountController::ReapGotoThread()
+{
+    if (!m_hGotoThread.joinable())
+        return;
+    if (m_hGotoThread.get_id() == std::this_thread::get_id()) {
+        m_hGotoThread.detach();  // called from the worker's own callback
+        return;
+    }
+    m_hGotoThread.join();
+}

@@ -103,7 +103,10 @@ public:
     tavro::PortMap m_portMap;
 
 private:
-    friend void GotoThreadProcImpl(CMountController* controller);
+    friend unsigned long GotoThreadProc(void* controller);
+
+    // Slew, pause and focus share one sequence and differ only in the byte.
+    bool StartManualCommand(unsigned char byte);
 
     // Runs the worker's course: the frames, the current point, the callback.
     void RunGotoWorker();

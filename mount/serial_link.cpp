@@ -1,1 +1,97 @@
-// being written
+// The serial link: opening and configuring the port, closing it, and the
+// three primitives that carry every byte of the board protocol.
+
+#include "mount/mount_controller.h"
+
+#include <cerrno>
+
+uint32_t CMountController::Connect(int port)
+{
+    if (m_hPort && port == m_nPort)
+        return 0;  // already open under that number: nothing is sent again
+    if (m_hPort)
+        Disconnect();
+
+    m_nPort = port;
+    auto handle = m_portFactory();
+    if (!handle)
+        return ENOMEM;
+    // Opening configures the line (9600 8N1, raw, no flow control) and
+    // purges both directions; only the open itself can fail here.
+    if (const int code = handle->Open(port, m_portMap); code != 0)
+        return static_cast<uint32_t>(code);
+    m_hPort = std::move(handle);
+    Purge();
+
+    SendConfiguration();
+    return 0;
+}
+
+void CMountController::Disconnect()
+{
+    if (!m_hPort)
+        return;
+
+    if (GotoRunning() && !WaitForGotoWorker(1000))
+        AbortGoto();
+    ReapGotoThread();
+
+    // Disconnect exchange: take the board out of its mode, unless it was
+    // handed to the K3CCD program (or never left command level).
+    if (m_nMode == MODE_MANUAL)
+        StopMotion();
+    if (m_nMode != MODE_NONE && m_nMode != MODE_K3CCD) {
+        m_clock.Sleep(tavro::proto::kPauseAfterLeave);
+        static const unsigned char kLeave[2] = {tavro::proto::kLeaveMode, 0x00};
+        WriteBytes(kLeave, 2);
+    }
+
+    m_hPort->Close();
+    m_hPort.reset();
+}
+
+bool CMountController::WriteBytes(const unsigned char* data, int length)
+{
+    if (!m_hPort || length < 0)
+        return false;
+    return m_hPort->Write(data, static_cast<size_t>(length));
+}
+
+bool CMountController::WaitForBytes(const unsigned char* sequence, int length)
+{
+    if (!m_hPort)
+        return false;
+    int matched = 0;
+    if (length <= 0)
+        return true;
+
+    // Block until input arrives; a cancelled wait (goto aborted), a hang-up
+    // or an error ends the wait with false instead of waiting for ever.
+    if (m_hPort->WaitForInput() != tavro::WaitResult::Ready)
+        return false;
+
+    for (;;) {
+        uint8_t byte = 0;
+        switch (m_hPort->ReadByte(byte)) {
+        case tavro::ReadResult::Byte:
+            if (byte == sequence[matched]) {
+                if (++matched == length)
+                    return true;
+            } else {
+                matched = 0;
+            }
+            break;
+        case tavro::ReadResult::Timeout:
+            break;  // a quiet second: keep reading
+        case tavro::ReadResult::Failed:
+        case tavro::ReadResult::Cancelled:
+            return false;
+        }
+    }
+}
+
+void CMountController::Purge()
+{
+    if (m_hPort)
+        m_hPort->Purge();
+}

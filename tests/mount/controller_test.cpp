@@ -1,0 +1,99 @@
+// The controller's defaults and the range rules of its setters.
+
+#include <cmath>
+#include <gtest/gtest.h>
+
+#include "mount/mount_controller.h"
+#include "tests/support/fake_port.h"
+
+using tavro::SimulatedClock;
+using tavro::test::FakeLine;
+
+TEST(Controller, NewObjectHasTheDefaults)
+{
+    SimulatedClock clock;
+    FakeLine line(clock);
+    CMountController c(clock, line.Factory());
+    EXPECT_EQ(c.m_nPort, 1);
+    EXPECT_EQ(c.m_hPort, nullptr);
+    EXPECT_EQ(c.m_bEQ5, 1);
+    EXPECT_EQ(c.m_nMaxGotoSpeed, 76);
+    EXPECT_EQ(c.m_dCurRa, 0.0);
+    EXPECT_EQ(c.m_dCurDec, 0.0);
+    EXPECT_EQ(c.m_dRaGap, 0.0);
+    EXPECT_EQ(c.m_dDecGap, 0.0);
+    EXPECT_EQ(c.m_nAutoguideSteps, 2);
+    EXPECT_EQ(c.m_nClockCorrection, 3);
+    EXPECT_EQ(c.m_nK3CCDOption, 0);
+    EXPECT_EQ(c.m_nMode, MODE_NONE);
+    EXPECT_FALSE(c.m_bMoving);
+    EXPECT_EQ(c.m_nDecDir, 3);
+    EXPECT_EQ(c.m_pfnGotoDone, nullptr);
+    EXPECT_EQ(c.m_dwGotoThreadId.load(), 0u);
+    EXPECT_FALSE(c.GotoRunning());
+}
+
+TEST(Controller, DestroyingAnUnconnectedObjectSendsNothing)
+{
+    SimulatedClock clock(500);
+    FakeLine line(clock);
+    { CMountController c(clock, line.Factory()); }
+    EXPECT_TRUE(line.Writes().empty());
+    EXPECT_EQ(line.Opens(), 0);
+    EXPECT_EQ(clock.TickCount(), 500u);
+}
+
+struct IntSetterCase {
+    const char* name;
+    bool (CMountController::*setter)(int);
+    int CMountController::*field;
+    int value;
+    bool accepted;
+};
+
+TEST(Controller, RangeCheckedSettersAcceptExactlyTheirRange)
+{
+    const IntSetterCase cases[] = {
+        {"speed 47", &CMountController::SetMaxGotoSpeed, &CMountController::m_nMaxGotoSpeed, 47, false},
+        {"speed 48", &CMountController::SetMaxGotoSpeed, &CMountController::m_nMaxGotoSpeed, 48, true},
+        {"speed 255", &CMountController::SetMaxGotoSpeed, &CMountController::m_nMaxGotoSpeed, 255, true},
+        {"speed 256", &CMountController::SetMaxGotoSpeed, &CMountController::m_nMaxGotoSpeed, 256, false},
+        {"speed -1", &CMountController::SetMaxGotoSpeed, &CMountController::m_nMaxGotoSpeed, -1, false},
+        {"steps 0", &CMountController::SetAutoguideSteps, &CMountController::m_nAutoguideSteps, 0, false},
+        {"steps 1", &CMountController::SetAutoguideSteps, &CMountController::m_nAutoguideSteps, 1, true},
+        {"steps 4", &CMountController::SetAutoguideSteps, &CMountController::m_nAutoguideSteps, 4, true},
+        {"steps 5", &CMountController::SetAutoguideSteps, &CMountController::m_nAutoguideSteps, 5, false},
+    };
+    for (const auto& tc : cases) {
+        CMountController c;
+        const int before = c.*tc.field;
+        EXPECT_EQ((c.*tc.setter)(tc.value), tc.accepted) << tc.name;
+        EXPECT_EQ(c.*tc.field, tc.accepted ? tc.value : before) << tc.name;
+    }
+}
+
+TEST(Controller, UncheckedSettersStoreAnything)
+{
+    CMountController c;
+    c.SetClockCorrection(9);
+    c.SetK3CCDOption(-4);
+    c.SetMountModel(0);
+    EXPECT_EQ(c.m_nClockCorrection, 9);
+    EXPECT_EQ(c.m_nK3CCDOption, -4);
+    EXPECT_EQ(c.m_bEQ5, 0);
+}
+
+TEST(Controller, GapsAreJudgedSeparately)
+{
+    CMountController c;
+    c.SetGaps(1.0, 1.0);
+    EXPECT_EQ(c.SetGaps(-0.01, 5.0), 0);
+    EXPECT_EQ(c.m_dRaGap, 1.0);
+    EXPECT_EQ(c.m_dDecGap, 5.0);
+    EXPECT_EQ(c.SetGaps(2.5, NAN), 0);
+    EXPECT_EQ(c.m_dRaGap, 2.5);
+    EXPECT_EQ(c.m_dDecGap, 5.0);
+    EXPECT_EQ(c.SetGaps(0, 0), 1);
+    EXPECT_EQ(c.m_dRaGap, 0.0);
+    EXPECT_EQ(c.m_dDecGap, 0.0);
+}

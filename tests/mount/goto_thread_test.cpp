@@ -1,0 +1,186 @@
+// The threaded goto: one callback, on the right thread, after the current
+// point is set; abort by Disconnect when the board does not answer; no
+// frame and no field change after an abort; clean destruction mid-goto.
+
+#include <atomic>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <thread>
+
+#include "mount/mount_controller.h"
+#include "tests/support/fake_port.h"
+
+using namespace std::chrono_literals;
+using tavro::SimulatedClock;
+using tavro::test::FakeLine;
+
+namespace {
+
+// What the completion callback saw.
+struct Completion {
+    std::mutex lock;
+    std::condition_variable done;
+    int calls = 0;
+    std::thread::id thread;
+    double ra = -1, dec = -1;
+    CMountController* controller = nullptr;
+
+    static void Callback(void* data)
+    {
+        auto* self = static_cast<Completion*>(data);
+        std::lock_guard<std::mutex> guard(self->lock);
+        ++self->calls;
+        self->thread = std::this_thread::get_id();
+        self->ra = self->controller->m_dCurRa;
+        self->dec = self->controller->m_dCurDec;
+        self->done.notify_all();
+    }
+
+    bool WaitForCall(std::chrono::milliseconds timeout)
+    {
+        std::unique_lock<std::mutex> guard(lock);
+        return done.wait_for(guard, timeout, [&] { return calls > 0; });
+    }
+
+    int Calls()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return calls;
+    }
+};
+
+size_t FrameCount(const FakeLine& line)
+{
+    size_t n = 0;
+    for (const auto& w : line.Writes())
+        n += w.bytes.size() == 5 && w.bytes[0] == 'h';
+    return n;
+}
+
+class GotoThread : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(c.Connect(1), 0u);
+        line.ClearRecord();
+        done.controller = &c;
+    }
+
+    SimulatedClock clock{1000};
+    FakeLine line{clock};
+    CMountController c{clock, line.Factory()};
+    Completion done;
+};
+
+}  // namespace
+
+TEST_F(GotoThread, CallsBackOnceOnTheWorkerAfterTheGoto)
+{
+    line.AnswerStepFrames(25);
+    c.SetCurrentPoint(10, 20);
+    c.StartGoto(12, 30, &Completion::Callback, &done);
+    ASSERT_TRUE(done.WaitForCall(5s));
+    EXPECT_NE(done.thread, std::this_thread::get_id());
+    EXPECT_EQ(done.ra, 12);
+    EXPECT_EQ(done.dec, 30);
+    EXPECT_EQ(FrameCount(line), 2u);
+    // The thread fields are cleared right after the callback.
+    for (int i = 0; i < 500 && c.GotoRunning(); ++i)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_FALSE(c.GotoRunning());
+    EXPECT_EQ(c.m_dwGotoThreadId.load(), 0u);
+    EXPECT_EQ(done.Calls(), 1);
+    EXPECT_EQ(c.m_dTargetRa, 12);
+}
+
+TEST_F(GotoThread, TargetBeyondThePoleStillCallsBack)
+{
+    c.SetCurrentPoint(3, 10);
+    c.StartGoto(5, 90.5, &Completion::Callback, &done);
+    ASSERT_TRUE(done.WaitForCall(5s));
+    EXPECT_EQ(done.ra, 3);
+    EXPECT_EQ(done.dec, 10);
+    EXPECT_TRUE(line.Writes().empty());
+}
+
+TEST_F(GotoThread, DisconnectAbortsAWorkerThatGetsNoAnswer)
+{
+    line.AnswerStepFrames(-1);
+    line.BlockWhenIdle(true);
+    c.SetCurrentPoint(10, 20);
+    c.StartGoto(12, 30, &Completion::Callback, &done);
+    ASSERT_TRUE(line.WaitForWrites(2, 5000));  // "c" and the first frame
+
+    const auto start = std::chrono::steady_clock::now();
+    c.Disconnect();
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, 1000ms);
+    EXPECT_LT(took, 1500ms);
+
+    EXPECT_EQ(done.Calls(), 1);
+    EXPECT_EQ(done.thread, std::this_thread::get_id());
+    EXPECT_EQ(done.ra, 12);
+    EXPECT_EQ(done.dec, 30);
+    EXPECT_FALSE(c.GotoRunning());
+    EXPECT_EQ(c.m_hPort, nullptr);
+    // After the abort: one frame only, then the disconnect exchange.
+    EXPECT_EQ(FrameCount(line), 1u);
+    const auto writes = line.Writes();
+    ASSERT_FALSE(writes.empty());
+    EXPECT_EQ(writes.back().bytes, (std::vector<uint8_t>{'q', 0x00}));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(line.Writes().size(), writes.size());
+    EXPECT_EQ(done.Calls(), 1);
+}
+
+TEST_F(GotoThread, DisconnectWaitsForAWorkerThatEndsInTime)
+{
+    line.AnswerStepFrames(25);
+    c.StartGoto(1, 1, &Completion::Callback, &done);
+    c.Disconnect();
+    EXPECT_EQ(done.Calls(), 1);
+    EXPECT_NE(done.thread, std::this_thread::get_id());
+    EXPECT_EQ(line.Cancels(), 0u) << "a worker that ended in time is not aborted";
+}
+
+TEST_F(GotoThread, AbortWithoutAGotoDoesNothing)
+{
+    c.AbortGoto();
+    EXPECT_EQ(done.Calls(), 0);
+    EXPECT_EQ(line.Cancels(), 0u);
+}
+
+// A worker that is just finishing and an abort at the same moment still
+// give exactly one callback, whichever wins.
+TEST_F(GotoThread, RaceBetweenFinishingAndAbortGivesOneCallback)
+{
+    line.AnswerStepFrames(25);
+    for (int i = 0; i < 200; ++i) {
+        Completion one;
+        one.controller = &c;
+        c.SetCurrentPoint(0, 0);
+        c.StartGoto(0.5, 1, &Completion::Callback, &one);
+        std::this_thread::sleep_for(std::chrono::microseconds(i * 5));
+        c.AbortGoto();
+        EXPECT_EQ(one.Calls(), 1) << i;
+        EXPECT_FALSE(c.GotoRunning()) << i;
+        EXPECT_EQ(c.m_dCurRa, 0.5) << i;
+        EXPECT_EQ(c.m_dCurDec, 1) << i;
+    }
+}
+
+TEST_F(GotoThread, DestroyingTheControllerDuringAGotoIsClean)
+{
+    line.AnswerStepFrames(-1);
+    line.BlockWhenIdle(true);
+    Completion late;
+    {
+        CMountController other(clock, line.Factory());
+        ASSERT_EQ(other.Connect(2), 0u);
+        late.controller = &other;
+        other.StartGoto(6, 6, &Completion::Callback, &late);
+        ASSERT_TRUE(line.WaitForWrites(5, 5000));  // configuration, "c" and the frame
+    }
+    EXPECT_EQ(late.Calls(), 1);
+}

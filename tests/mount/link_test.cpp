@@ -1,0 +1,187 @@
+// Step frames with their answer, and the link's connect, disconnect and
+// wait rules, on the simulated line.
+
+#include <algorithm>
+#include <cerrno>
+#include <gtest/gtest.h>
+
+#include "mount/mount_controller.h"
+#include "tests/support/fake_port.h"
+#include "tests/support/line_trace.h"
+
+using tavro::SimulatedClock;
+using tavro::test::FakeLine;
+using tavro::test::Trace;
+
+namespace {
+
+class Link : public ::testing::Test {
+protected:
+    void Connect(int port = 1)
+    {
+        ASSERT_EQ(c.Connect(port), 0u);
+        line.ClearRecord();
+        t0 = clock.TickCount();
+    }
+    std::string Sent() const { return Trace(line, t0); }
+    uint32_t Elapsed() { return clock.TickCount() - t0; }
+
+    SimulatedClock clock{20000};
+    FakeLine line{clock};
+    CMountController c{clock, line.Factory()};
+    uint32_t t0 = 0;
+};
+
+const int kRa0 = 0, kRa1 = 1, kDec2 = 2, kDec3 = 3;
+
+}  // namespace
+
+TEST_F(Link, StepFrameFromCommandLevel)
+{
+    Connect();
+    line.AnswerStepFrames(100);
+    EXPECT_TRUE(c.MoveSteps(2, &kRa0, nullptr));
+    EXPECT_EQ(Sent(), "0:63 150:68000002FD");
+    ASSERT_EQ(line.PurgeTimes().size(), 1u);
+    EXPECT_EQ(line.PurgeTimes()[0] - t0, 170u);
+    EXPECT_EQ(Elapsed(), 250u);  // returned when the answer came
+    EXPECT_EQ(c.m_nMode, MODE_GOTO);
+}
+
+TEST_F(Link, StepFrameBytes)
+{
+    struct Case {
+        int count;
+        const int* ra;
+        const int* dec;
+        const char* frame;
+    };
+    const Case cases[] = {
+        {74565, &kRa1, &kDec3, "0:6801234 5EF"},
+        {1000, nullptr, &kDec2, "0:680003E8FE"},
+        {2, &kRa0, nullptr, "0:68000002FD"},
+        {0x123456, &kRa1, nullptr, "0:68123456FC"},
+        {3, nullptr, &kDec3, "0:68000003FF"},
+        {4, &kRa0, &kDec2, "0:68000004EC"},
+        {5, &kRa0, &kDec3, "0:68000005ED"},
+        {6, &kRa1, &kDec2, "0:68000006EE"},
+        {0x1FFFFFF, &kRa0, nullptr, "0:68FFFFFFFD"},  // only the low 24 bits go out
+    };
+    Connect();
+    c.m_nMode = MODE_GOTO;
+    line.AnswerStepFrames(25);
+    for (const auto& tc : cases) {
+        line.ClearRecord();
+        t0 = clock.TickCount();
+        EXPECT_TRUE(c.MoveSteps(tc.count, tc.ra, tc.dec)) << tc.count;
+        std::string expected = tc.frame;
+        expected.erase(std::remove(expected.begin(), expected.end(), ' '), expected.end());
+        EXPECT_EQ(Sent(), expected) << tc.count;
+    }
+}
+
+TEST_F(Link, CountsBelowTwoOrNoDirectionSendNothing)
+{
+    Connect();
+    c.m_nMode = MODE_MANUAL;
+    EXPECT_FALSE(c.MoveSteps(1, &kRa0, nullptr));
+    EXPECT_FALSE(c.MoveSteps(0, &kRa0, &kDec2));
+    EXPECT_FALSE(c.MoveSteps(-7, nullptr, &kDec2));
+    EXPECT_FALSE(c.MoveSteps(500, nullptr, nullptr));
+    EXPECT_EQ(Sent(), "");
+    EXPECT_EQ(Elapsed(), 0u);
+    EXPECT_EQ(c.m_nMode, MODE_MANUAL);
+}
+
+TEST_F(Link, AnswerBeforeThePurgeIsDiscarded)
+{
+    Connect();
+    c.m_nMode = MODE_GOTO;
+    line.AnswerStepFrames(-1);
+    // A "-" 10 ms after the frame falls inside the 20 ms pause and is purged;
+    // noise after the purge is skipped; the "-" at 60 ms ends the wait.
+    line.Inject(t0 + 10, {'-'});
+    line.Inject(t0 + 30, {'x', 0x00, 'h'});
+    line.Inject(t0 + 60, {'-'});
+    EXPECT_TRUE(c.MoveSteps(100, &kRa0, nullptr));
+    EXPECT_EQ(Elapsed(), 60u);
+}
+
+TEST_F(Link, UnwritableFrameEndsTheStepWithoutWaiting)
+{
+    Connect();
+    c.m_nMode = MODE_GOTO;
+    line.FailWritesFrom(0);
+    EXPECT_FALSE(c.MoveSteps(100, &kRa0, nullptr));
+    EXPECT_TRUE(line.PurgeTimes().empty());
+    EXPECT_EQ(Elapsed(), 0u);
+}
+
+TEST_F(Link, HangUpEndsTheWaitWithFalse)
+{
+    Connect();
+    c.m_nMode = MODE_GOTO;
+    line.AnswerStepFrames(-1);
+    line.HangUp();
+    EXPECT_FALSE(c.MoveSteps(100, &kRa0, nullptr));
+}
+
+TEST_F(Link, WaitForBytesMatchesASequence)
+{
+    Connect();
+    const unsigned char seq[3] = {'a', 'b', 'c'};
+    // "ab" then "x" resets; "abc" at the end matches; the wait ends there.
+    line.Inject(t0 + 5, {'a', 'b', 'x', 'a', 'b', 'c'});
+    line.Inject(t0 + 9, {'z'});
+    EXPECT_TRUE(c.WaitForBytes(seq, 3));
+    EXPECT_EQ(Elapsed(), 5u);
+}
+
+TEST_F(Link, ConnectToTheOpenPortAgainSendsNothing)
+{
+    Connect(3);
+    EXPECT_EQ(c.Connect(3), 0u);
+    EXPECT_EQ(Sent(), "");
+    EXPECT_EQ(line.Opens(), 1);
+}
+
+TEST_F(Link, ConnectToAnotherPortDisconnectsFirst)
+{
+    Connect(3);
+    c.m_nMode = MODE_GOTO;
+    EXPECT_EQ(c.Connect(4), 0u);
+    const auto writes = line.Writes();
+    ASSERT_EQ(writes.size(), 4u);
+    EXPECT_EQ(writes[0].port, 3);  // the disconnect exchange on the old port
+    EXPECT_EQ(Sent(), "50:7100 50:71 100:7A 250:4C030100");
+    EXPECT_EQ(writes[1].port, 4);
+    EXPECT_EQ(line.Closes(), 1);
+    EXPECT_EQ(c.m_nPort, 4);
+}
+
+TEST_F(Link, MissingPortGivesItsCodeAndKeepsTheNumber)
+{
+    line.SetOpenResult(3, ENOENT);
+    EXPECT_EQ(c.Connect(3), static_cast<uint32_t>(ENOENT));
+    EXPECT_EQ(c.Connect(3), 2u);
+    EXPECT_EQ(c.m_hPort, nullptr);
+    EXPECT_EQ(c.m_nPort, 3);
+    EXPECT_TRUE(line.Writes().empty());
+}
+
+TEST_F(Link, FailedConnectToAnotherPortLeavesTheLinkDisconnected)
+{
+    Connect(3);
+    line.SetOpenResult(5, EBUSY);
+    EXPECT_EQ(c.Connect(5), static_cast<uint32_t>(EBUSY));
+    EXPECT_EQ(c.m_hPort, nullptr);
+    EXPECT_EQ(line.Closes(), 1);
+    EXPECT_EQ(c.m_nPort, 5);
+}
+
+TEST_F(Link, DisconnectWithoutAPortDoesNothing)
+{
+    c.Disconnect();
+    EXPECT_EQ(line.Closes(), 0);
+    EXPECT_TRUE(line.Writes().empty());
+}
