@@ -157,7 +157,7 @@ TEST_F(SimulatorTest, StepFrameIsAnsweredAfterTheModelledMotorTime) {
     const double took = SecondsSince(sent);
     EXPECT_EQ(answer, std::vector<uint8_t>{'-'});
     EXPECT_GE(took, 0.495);
-    EXPECT_LT(took, 4.0);
+    EXPECT_LT(took, 5.0);
     EXPECT_EQ(m_sim->FramesReceived(), 1);
     EXPECT_EQ(m_sim->AnswersSent(), 1);
     const std::vector<Command> commands = m_sim->Commands();
@@ -178,7 +178,7 @@ TEST_F(SimulatorTest, AnswerDelayAndTimeScaleAddUp) {
     EXPECT_EQ(ReadUntilAnswer(10000), std::vector<uint8_t>{'-'});
     const double took = SecondsSince(sent);
     EXPECT_GE(took, 0.545);
-    EXPECT_LT(took, 4.0);
+    EXPECT_LT(took, 5.0);
 }
 
 TEST_F(SimulatorTest, TimeScaleZeroAnswersAtOnce) {
@@ -191,7 +191,7 @@ TEST_F(SimulatorTest, TimeScaleZeroAnswersAtOnce) {
     const auto sent = Clock::now();
     Send({0x68, 0x01, 0x98, 0x88, 0xEC});
     EXPECT_EQ(ReadUntilAnswer(10000), std::vector<uint8_t>{'-'});
-    EXPECT_LT(SecondsSince(sent), 2.0);
+    EXPECT_LT(SecondsSince(sent), 5.0);
     // The next frame is answered as well.
     Send({0x68, 0x00, 0x00, 0x02, 0xFF});
     EXPECT_EQ(ReadUntilAnswer(10000), std::vector<uint8_t>{'-'});

@@ -234,14 +234,19 @@ void BoardSimulator::Impl::SendDueAnswers() {
             bytes.push_back(byte);
         }
         bytes.push_back(kAnswer);
-        const ssize_t n = ::write(master, bytes.data(), bytes.size());
-        const bool sent = n == static_cast<ssize_t>(bytes.size());
+        bool sent;
+        int error = 0;
         {
+            // Counted under the lock taken around the write, so that whoever
+            // has read the answer also sees it counted.
             std::lock_guard<std::mutex> lock(mutex);
+            const ssize_t n = ::write(master, bytes.data(), bytes.size());
+            sent = n == static_cast<ssize_t>(bytes.size());
             if (sent) ++answers;
+            else error = n < 0 ? errno : EAGAIN;
         }
         changed.notify_all();
-        std::string text = sent ? "answer '-'" : "answer '-' lost: " + std::string(std::strerror(errno));
+        std::string text = sent ? "answer '-'" : "answer '-' lost: " + std::string(std::strerror(error));
         if (sent && options.noiseBytes > 0) {
             text += " after " + std::to_string(options.noiseBytes) + " noise bytes";
         }
