@@ -71,6 +71,10 @@ void COptionsDlg::CreateControls()
         auto* text = new QLabel(QString::fromLatin1(caption), this);
         text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         place(text, -1, nullptr, x, y, cx, cy);
+        // The desktop font may run wider than the template's; a label then
+        // takes the room it needs (there is free space to its right).
+        if (text->sizeHint().width() > text->width())
+            text->resize(text->sizeHint().width(), text->height());
     };
     auto readOnlyEdit = [&](int id, const char* name, int x, int y, int cx, int cy) {
         auto* edit = new QLineEdit(this);
@@ -142,6 +146,16 @@ void COptionsDlg::CreateControls()
 
     for (QGroupBox* box : frames)
         box->lower();
+
+    // The desktop font's digits run wider than the template's. A field too
+    // narrow for the longest text it can show grows into the free room
+    // beside it: to the left for the gap fields (their spin sits on the
+    // right), to the right for the others.
+    FitField(m_editClockText, QStringLiteral("+0.2%"), false);
+    FitField(m_editRaGap, QStringLiteral("60.00 m"), true);
+    FitField(m_editDecGap, QStringLiteral("60.0'"), true);
+    FitField(m_editMaxGotoSpeed, QStringLiteral("255"), false);
+    FitField(m_editAutoguideSteps, QStringLiteral("4"), false);
 
     // The guide list's items come with the template, in this order.
     m_comboK3CCDGuide->addItem(QStringLiteral(" Allow Dec reverse"));
@@ -221,10 +235,10 @@ bool COptionsDlg::OnInitDialog()
 
     // The text shows the stored gap itself; the spin holds the nearest
     // position within its range.
-    m_editRaGap->setText(tavro::ui::FormatRaGap(controller.m_dRaGap));
+    ShowGapText(m_editRaGap, tavro::ui::FormatRaGap(controller.m_dRaGap));
     m_spinRaGap->SetRange(0, tavro::ui::kRaGapSpinMax);
     m_spinRaGap->SetPos(tavro::ui::GapSpinPosition(controller.m_dRaGap, 100, tavro::ui::kRaGapSpinMax));
-    m_editDecGap->setText(tavro::ui::FormatDecGap(controller.m_dDecGap));
+    ShowGapText(m_editDecGap, tavro::ui::FormatDecGap(controller.m_dDecGap));
     m_spinDecGap->SetRange(0, tavro::ui::kDecGapSpinMax);
     m_spinDecGap->SetPos(tavro::ui::GapSpinPosition(controller.m_dDecGap, 10, tavro::ui::kDecGapSpinMax));
 
@@ -307,14 +321,14 @@ void COptionsDlg::OnDeltaPosRaGapSpin(int position, int delta)
 {
     const int shown = tavro::ui::GapTextPosition(position, delta, tavro::ui::kRaGapSpinMax);
     if (shown >= 0)
-        m_editRaGap->setText(tavro::ui::FormatRaGap(shown * tavro::ui::kRaGapStep));
+        ShowGapText(m_editRaGap, tavro::ui::FormatRaGap(shown * tavro::ui::kRaGapStep));
 }
 
 void COptionsDlg::OnDeltaPosDecGapSpin(int position, int delta)
 {
     const int shown = tavro::ui::GapTextPosition(position, delta, tavro::ui::kDecGapSpinMax);
     if (shown >= 0)
-        m_editDecGap->setText(tavro::ui::FormatDecGap(shown * tavro::ui::kDecGapStep));
+        ShowGapText(m_editDecGap, tavro::ui::FormatDecGap(shown * tavro::ui::kDecGapStep));
 }
 
 void COptionsDlg::accept()
@@ -347,6 +361,30 @@ void COptionsDlg::OnOK()
         controller.SetMountModel(m_wndEQ4->isChecked() ? 0 : 1);
     }
     QDialog::accept();
+}
+
+void COptionsDlg::FitField(QLineEdit* edit, const QString& widest, bool growLeft)
+{
+    const QFontMetrics metrics(edit->font());
+    // What a line edit needs beside its text: frame, margins and cursor.
+    const int overhead = edit->sizeHint().width() - 17 * metrics.horizontalAdvance(QLatin1Char('x'));
+    const int needed = metrics.horizontalAdvance(widest) + overhead + 1;
+    const int extra = needed - edit->width();
+    if (extra <= 0)
+        return;
+    QRect r = edit->geometry();
+    if (growLeft)
+        r.setLeft(r.left() - extra);
+    else
+        r.setRight(r.right() + extra);
+    edit->setGeometry(r);
+}
+
+void COptionsDlg::ShowGapText(QLineEdit* edit, const QString& text)
+{
+    edit->setText(text);
+    // Show the start of the text, never a scrolled tail of it.
+    edit->setCursorPosition(0);
 }
 
 void COptionsDlg::SetSliderPos(QSlider* slider, int position)

@@ -112,6 +112,8 @@ private:
     void UpdateMaxGotoSpeedColours();
     void OnDeltaPosRaGapSpin(int position, int delta);
     void OnDeltaPosDecGapSpin(int position, int delta);
+    static void FitField(QLineEdit* edit, const QString& widest, bool growLeft);
+    static void ShowGapText(QLineEdit* edit, const QString& text);
     // Sets a slider's position without the notification a user's move makes.
     static void SetSliderPos(QSlider* slider, int position);
 
