@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,8 @@ struct DecodeCase {
     std::vector<std::string> texts;    // decoded from `bytes`
     BoardMode modeAfter;
 };
+
+void PrintTo(const DecodeCase& c, std::ostream* os) { *os << c.label; }
 
 class DecodeTest : public ::testing::TestWithParam<DecodeCase> {};
 
@@ -181,6 +184,8 @@ struct MotorCase {
     uint8_t direction;
     double seconds;
 };
+
+void PrintTo(const MotorCase& c, std::ostream* os) { *os << c.label; }
 
 class MotorTest : public ::testing::TestWithParam<MotorCase> {};
 

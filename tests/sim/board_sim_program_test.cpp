@@ -144,21 +144,6 @@ TEST(BoardSimProgram, HelpListsEveryOption) {
     }
 }
 
-TEST(BoardSimProgram, RefusesToReplaceARegularFile) {
-    char pattern[] = "/tmp/tavro-sim-prog-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    const std::string link = std::string(pattern) + "/board";
-    const int fd = ::open(link.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-    ASSERT_GE(fd, 0);
-    ::close(fd);
-    Program program({"--link", link});
-    ASSERT_TRUE(program.Started());
-    EXPECT_EQ(program.Wait(), 1);
-    EXPECT_NE(program.Errors().find("not a symbolic link"), std::string::npos) << program.Errors();
-    ::unlink(link.c_str());
-    ::rmdir(pattern);
-}
-
 TEST(BoardSimProgram, TracesCommandsAndAnswersAndRemovesItsLinkOnTerm) {
     char pattern[] = "/tmp/tavro-sim-prog-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);

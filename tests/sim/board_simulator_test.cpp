@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -342,24 +341,6 @@ TEST_F(SimulatorTest, RegularFileIsNeverReplaced) {
         ::closedir(dir);
     }
     EXPECT_EQ(names, std::vector<std::string>{"board"});
-}
-
-TEST_F(SimulatorTest, CallbackSeesEveryCommandInOrder) {
-    SimOptions options;
-    options.timeScale = 0;
-    StartSim(options);
-    std::vector<std::string> seen;
-    std::mutex mutex;
-    m_sim->SetCommandCallback([&](const Command& command) {
-        std::lock_guard<std::mutex> lock(mutex);
-        seen.push_back(command.text);
-    });
-    OpenLink();
-    Send({'a', '<', 'j', 'j', 'q', 'd', 'q', 0x00});
-    ASSERT_TRUE(m_sim->WaitForCommands(7, 5000));
-    m_sim->Stop();
-    EXPECT_EQ(seen, (std::vector<std::string>{"manual", "slew RA+ speed=0 '<'", "stop", "leave-mode",
-                                              "k3ccd", "leave-mode", "zero"}));
 }
 
 }  // namespace
