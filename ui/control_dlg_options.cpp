@@ -1,8 +1,40 @@
-// The Options command of the main control window. Filled in by the options
-// dialog change; until then "Options" changes nothing.
+// The Options command of the main control window: the options dialog runs
+// on the window's port, flag and controller; after OK the window takes the
+// port and flag back, saves all nine values and brings the board up to date.
 
 #include "ui/control_dlg.h"
+#include "ui/options_dlg.h"
+
+int CControlDlg::RunOptionsDialog(COptionsDlg& dlg)
+{
+    return dlg.DoModal();
+}
 
 void CControlDlg::OnOptions()
 {
+    COptionsDlg dlg(this);
+    dlg.m_nComPort = m_nComPort;
+    dlg.m_bConnectOnStart = m_bConnectOnStart;
+    dlg.m_pController = &m_controller;
+    if (RunOptionsDialog(dlg) != COptionsDlg::IDOK)
+        return;
+
+    // OK has already written the mount settings into the controller.
+    m_nComPort = dlg.m_nComPort;
+    m_bConnectOnStart = dlg.m_bConnectOnStart;
+    SaveSettings();
+
+    if (m_controller.m_hPort) {
+        if (m_controller.m_nPort == m_nComPort) {
+            // Same port: the board only needs the new settings.
+            m_controller.SendConfiguration();
+        } else {
+            // Another port: leave the old one; the connect on the new one
+            // sends the configuration, or shows why it failed.
+            m_controller.Disconnect();
+            OnConnect();
+        }
+    }
+    // Without a connection nothing is sent; the next connect uses the port.
+    UpdateSpeedLabels();
 }
