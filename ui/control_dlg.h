@@ -28,6 +28,7 @@
 #include "ui/control_dlg_ids.h"
 
 class CHoldButton;
+class COptionsDlg;
 class QComboBox;
 class QLineEdit;
 
@@ -76,6 +77,9 @@ public:
     // Shows the connection error box (caption "Error", information icon)
     // and waits until it is closed. Tests override it to read the text.
     virtual void ShowError(const QString& text);
+    // Runs the options dialog modally and returns its result (IDOK after
+    // OK). Tests override it to drive the dialog without a modal loop.
+    virtual int RunOptionsDialog(COptionsDlg& dlg);
 
     // ---- Rules and conversions ------------------------------------------------
     // Applies the enable rules; moves the focus to "Exit" when the control
