@@ -1,5 +1,6 @@
 #include "ui/control_app.h"
 
+#include "settings/settings_path.h"
 #include "ui/control_dlg.h"
 
 CControlApp::CControlApp(int& argc, char** argv) : QApplication(argc, argv)
@@ -12,7 +13,7 @@ CControlApp::~CControlApp() = default;
 
 bool CControlApp::InitInstance()
 {
-    CControlDlg dlg;
+    CControlDlg dlg(SettingsFilePath());
     dlg.DoModal();
     return false;
 }

@@ -5,7 +5,6 @@
 #include <QApplication>
 
 class CControlApp : public QApplication {
-    Q_OBJECT
 public:
     CControlApp(int& argc, char** argv);
     ~CControlApp() override;

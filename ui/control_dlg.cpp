@@ -43,8 +43,8 @@ QIcon LoadProgramIcon()
 
 }  // namespace
 
-CControlDlg::CControlDlg(tavro::Clock& clock, PortFactory portFactory, const std::string& settingsPath,
-                         QWidget* parent)
+CControlDlg::CControlDlg(const std::string& settingsPath, tavro::Clock& clock,
+                         PortFactory portFactory, QWidget* parent)
     : QDialog(parent),
       m_clock(clock),
       m_controller(clock, std::move(portFactory)),

@@ -24,7 +24,6 @@
 
 #include "mount/mount_controller.h"
 #include "platform/clock.h"
-#include "settings/settings_path.h"
 #include "ui/control_dlg_ids.h"
 
 class CHoldButton;
@@ -35,13 +34,14 @@ class QLineEdit;
 class CControlDlg : public QDialog {
     Q_OBJECT
 public:
-    // The clock, the port factory and the settings file are those of the
-    // program by default; tests hand in a simulated clock and port and a
-    // settings file of their own.
-    explicit CControlDlg(tavro::Clock& clock = tavro::SystemClock(),
-                         PortFactory portFactory = nullptr,
-                         const std::string& settingsPath = SettingsFilePath(),
-                         QWidget* parent = nullptr);
+    // The settings file is the program's SettingsFilePath(); the clock and
+    // the port factory are the real ones by default. Tests hand in a
+    // settings file, a simulated clock and a simulated port of their own.
+    // (The path has no default so that a library user need not link the
+    // program's settings path.)
+    explicit CControlDlg(const std::string& settingsPath,
+                         tavro::Clock& clock = tavro::SystemClock(),
+                         PortFactory portFactory = nullptr, QWidget* parent = nullptr);
     ~CControlDlg() override;
 
     // Initialises the window (once) and runs it modally; returns the
