@@ -1,0 +1,328 @@
+// The Options command of the main window on a simulated line and clock:
+// what OK sends (a configuration on the same port, a reconnect on another,
+// nothing while disconnected), what it saves, what the next start loads,
+// and that Cancel changes nothing anywhere.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cerrno>
+#include <functional>
+
+#include "mount/mount_controller.h"
+#include "platform/clock.h"
+#include "tests/support/fake_port.h"
+#include "ui/control_dlg.h"
+#include "ui/options_dlg.h"
+#include "ui/up_down.h"
+
+namespace {
+
+using tavro::SimulatedClock;
+using tavro::test::FakeLine;
+
+// A window whose options dialog is driven by the test instead of a modal
+// loop, and whose error box only records its text.
+class CDrivenControlDlg : public CControlDlg {
+public:
+    CDrivenControlDlg(SimulatedClock& clock, FakeLine& line, const std::string& path)
+        : CControlDlg(path, clock, line.Factory())
+    {
+    }
+
+    int RunOptionsDialog(COptionsDlg& dlg) override
+    {
+        ++m_runs;
+        dlg.SetPortLister([](const tavro::PortMap&) {
+            return std::vector<tavro::PresentPort>{{1, "/dev/ttyS0"}, {2, "/dev/ttyS1"}};
+        });
+        dlg.OnInitDialog();
+        m_seenPort = dlg.m_nComPort;
+        m_seenFlag = dlg.m_bConnectOnStart;
+        m_seenController = dlg.m_pController;
+        if (m_drive)
+            m_drive(dlg);
+        return dlg.result() == QDialog::Accepted ? COptionsDlg::IDOK : COptionsDlg::IDCANCEL;
+    }
+
+    void ShowError(const QString& text) override { m_errors << text; }
+
+    std::function<void(COptionsDlg&)> m_drive;
+    int m_runs = 0;
+    int m_seenPort = 0;
+    bool m_seenFlag = false;
+    const CMountController* m_seenController = nullptr;
+    QStringList m_errors;
+};
+
+// Moves every control of the dialog away from the default settings:
+// port 2, connect on start, EQ-4, speed 150, clock 2, 3 autoguide steps,
+// " Disable Dec+", RA gap 1.50, Dec gap 2.5.
+void ChangeEverything(COptionsDlg& dlg, int port = 2)
+{
+    dlg.m_comboPort->setCurrentIndex(dlg.m_comboPort->findData(port));
+    dlg.m_checkConnectOnStart->click();
+    dlg.m_wndEQ4->click();
+    dlg.m_editMaxGotoSpeed->selectAll();
+    QTest::keyClicks(dlg.m_editMaxGotoSpeed, QStringLiteral("150"));
+    QTest::keyClick(dlg.m_sliderClock, Qt::Key_Left);
+    QTest::keyClick(dlg.m_sliderAutoguide, Qt::Key_Right);
+    dlg.m_comboK3CCDGuide->setCurrentIndex(1);
+    for (int i = 0; i < 150; ++i)
+        dlg.m_spinRaGap->Step(1);
+    for (int i = 0; i < 25; ++i)
+        dlg.m_spinDecGap->Step(1);
+}
+
+QByteArray ReadFile(const std::string& path)
+{
+    QFile file(QString::fromStdString(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+}
+
+QString RadioText(const CControlDlg& window, int id)
+{
+    return qobject_cast<QRadioButton*>(window.Control(id))->text();
+}
+
+struct Fixture {
+    SimulatedClock clock{50000};
+    FakeLine line{clock};
+    QTemporaryDir dir;
+    std::string path = dir.filePath(QStringLiteral("options.ini")).toStdString();
+    std::unique_ptr<CDrivenControlDlg> window;
+
+    CDrivenControlDlg& Start()
+    {
+        window = std::make_unique<CDrivenControlDlg>(clock, line, path);
+        window->OnInitDialog();
+        return *window;
+    }
+};
+
+}  // namespace
+
+class OptionsFlowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void dialogGetsTheWindowsPortFlagAndController();
+    void okOnTheSamePortSendsTheConfigurationOnce();
+    void okOnAnotherPortReconnects();
+    void failedReconnectIsShownAndTheNewPortKept();
+    void okWhileDisconnectedSendsNothing();
+    void okSavesAllNineValuesAndTheNextStartLoadsThem();
+    void okRelabelsTheSpeedButtons();
+    void cancelChangesNothing();
+};
+
+void OptionsFlowTest::dialogGetsTheWindowsPortFlagAndController()
+{
+    Fixture f;
+    CDrivenControlDlg& w = f.Start();
+    w.m_nComPort = 2;
+    w.m_bConnectOnStart = true;
+    w.OnOptions();
+    QCOMPARE(w.m_runs, 1);
+    QCOMPARE(w.m_seenPort, 2);
+    QVERIFY(w.m_seenFlag);
+    QCOMPARE(w.m_seenController, &w.m_controller);
+}
+
+void OptionsFlowTest::okOnTheSamePortSendsTheConfigurationOnce()
+{
+    Fixture f;
+    CDrivenControlDlg& w = f.Start();
+    w.OnConnect();
+    QVERIFY(w.m_controller.m_hPort);
+    const tavro::SerialPort* port = w.m_controller.m_hPort.get();
+    f.line.ClearRecord();
+    const int opens = f.line.Opens(), closes = f.line.Closes();
+
+    w.m_drive = [](COptionsDlg& dlg) {
+        ChangeEverything(dlg, 1);
+        dlg.OnOK();
+    };
+    w.OnOptions();
+
+    // "q", then "z" and the four parameters: 150, clock 2, 3 - 1, option 1.
+    QCOMPARE(QString::fromStdString(f.line.Hex()), QStringLiteral("71 7A 96 02 02 01"));
+    QCOMPARE(f.line.Opens(), opens);
+    QCOMPARE(f.line.Closes(), closes);
+    QCOMPARE(w.m_controller.m_hPort.get(), port);
+    for (const tavro::test::Written& write : f.line.Writes())
+        QCOMPARE(write.port, 1);
+    QVERIFY(w.m_errors.isEmpty());
+}
+
+void OptionsFlowTest::okOnAnotherPortReconnects()
+{
+    Fixture f;
+    CDrivenControlDlg& w = f.Start();
+    w.OnConnect();
+    // The board was last put into its manual mode, which the disconnect
+    // leaves.
+    w.m_controller.SelectMode(MODE_MANUAL, "a");
+    f.line.ClearRecord();
+    const int opens = f.line.Opens(), closes = f.line.Closes();
+    w.m_drive = [](COptionsDlg& dlg) {
+        ChangeEverything(dlg, 2);
+        dlg.OnOK();
+    };
+    w.OnOptions();
+
+    QCOMPARE(f.line.Closes(), closes + 1);
+    QCOMPARE(f.line.Opens(), opens + 1);
+    QVERIFY(w.m_controller.m_hPort);
+    QCOMPARE(w.m_controller.m_nPort, 2);
+    QCOMPARE(w.m_nComPort, 2);
+    // The old port hears the board leave its mode; the new one gets the
+    // configuration with the new settings.
+    QByteArray onOld, onNew;
+    for (const tavro::test::Written& write : f.line.Writes()) {
+        QByteArray& to = write.port == 1 ? onOld : onNew;
+        to.append(reinterpret_cast<const char*>(write.bytes.data()),
+                  static_cast<qsizetype>(write.bytes.size()));
+    }
+    QCOMPARE(onOld.toHex(' '), QByteArray("71 00"));
+    QCOMPARE(onNew.toHex(' '), QByteArray("71 7a 96 02 02 01"));
+    QVERIFY(w.m_errors.isEmpty());
+    QVERIFY(!w.Control(IDC_CONNECT)->isEnabled());
+    QVERIFY(w.Control(IDC_DISCONNECT)->isEnabled());
+}
+
+void OptionsFlowTest::failedReconnectIsShownAndTheNewPortKept()
+{
+    Fixture f;
+    CDrivenControlDlg& w = f.Start();
+    w.OnConnect();
+    f.line.SetOpenResult(2, ENOENT);
+    w.m_drive = [](COptionsDlg& dlg) {
+        ChangeEverything(dlg, 2);
+        dlg.OnOK();
+    };
+    w.OnOptions();
+    QCOMPARE(w.m_errors, QStringList{QStringLiteral("Can't find port COM2")});
+    QVERIFY(!w.m_controller.m_hPort);
+    QCOMPARE(w.m_nComPort, 2);
+    QVERIFY(w.Control(IDC_CONNECT)->isEnabled());
+    // The settings stay changed and saved.
+    QCOMPARE(w.m_controller.m_nMaxGotoSpeed, 150);
+    QVERIFY(ReadFile(f.path).contains("Connection=2"));
+}
+
+void OptionsFlowTest::okWhileDisconnectedSendsNothing()
+{
+    Fixture f;
+    CDrivenControlDlg& w = f.Start();
+    w.m_drive = [](COptionsDlg& dlg) {
+        ChangeEverything(dlg, 2);
+        dlg.OnOK();
+    };
+    w.OnOptions();
+    QVERIFY(f.line.Writes().empty());
+    QCOMPARE(f.line.Opens(), 0);
+    QVERIFY(!w.m_controller.m_hPort);
+    QCOMPARE(w.m_nComPort, 2);
+    // The next connect uses the new port and the new settings.
+    w.OnConnect();
+    QCOMPARE(w.m_controller.m_nPort, 2);
+    QCOMPARE(QString::fromStdString(f.line.Hex()), QStringLiteral("71 7A 96 02 02 01"));
+}
+
+void OptionsFlowTest::okSavesAllNineValuesAndTheNextStartLoadsThem()
+{
+    Fixture f;
+    CDrivenControlDlg& w = f.Start();
+    QCOMPARE(ReadFile(f.path), QByteArray("<none>"));   // nothing saved at start
+    w.m_drive = [](COptionsDlg& dlg) {
+        ChangeEverything(dlg, 2);
+        dlg.OnOK();
+    };
+    w.OnOptions();
+
+    const QByteArray ini = ReadFile(f.path);
+    const QList<QByteArray> lines = ini.split('\n');
+    for (const char* expected : {"Connection=2", "ConnectOnStart=1", "ClockSpeedCorrection=2",
+                                 "RaGap=1.50", "DecGap=2.5", "MaxGotoSpeed=150",
+                                 "AutoguideSteps=3", "K3CCDOption=1", "DriverMode=EQ4"})
+        QVERIFY2(lines.contains(QByteArray(expected)), expected);
+
+    // The next start loads every value (and, with connect-on-start now on,
+    // connects on port 2 at once).
+    f.window.reset();
+    f.line.ClearRecord();
+    CDrivenControlDlg& next = f.Start();
+    QCOMPARE(next.m_nComPort, 2);
+    QVERIFY(next.m_bConnectOnStart);
+    const CMountController& c = next.m_controller;
+    QCOMPARE(c.m_nClockCorrection, 2);
+    QCOMPARE(c.m_dRaGap, 1.5);
+    QCOMPARE(c.m_dDecGap, 2.5);
+    QCOMPARE(c.m_nMaxGotoSpeed, 150);
+    QCOMPARE(c.m_nAutoguideSteps, 3);
+    QCOMPARE(c.m_nK3CCDOption, 1);
+    QCOMPARE(c.m_bEQ5, 0);
+    QVERIFY(c.m_hPort);
+    QCOMPARE(c.m_nPort, 2);
+    QCOMPARE(RadioText(next, IDC_SPEED_SLOW), QStringLiteral("4x"));
+}
+
+void OptionsFlowTest::okRelabelsTheSpeedButtons()
+{
+    Fixture f;
+    CDrivenControlDlg& w = f.Start();
+    QCOMPARE(RadioText(w, IDC_SPEED_SLOW), QStringLiteral("2.5x"));
+    QCOMPARE(RadioText(w, IDC_SPEED_FAST), QStringLiteral("10x"));
+    w.m_drive = [](COptionsDlg& dlg) {
+        dlg.m_wndEQ4->click();
+        dlg.OnOK();
+    };
+    w.OnOptions();
+    QCOMPARE(RadioText(w, IDC_SPEED_SLOW), QStringLiteral("4x"));
+    QCOMPARE(RadioText(w, IDC_SPEED_FAST), QStringLiteral("8x"));
+}
+
+void OptionsFlowTest::cancelChangesNothing()
+{
+    Fixture f;
+    {
+        QFile file(QString::fromUtf8(f.path.c_str()));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Options]\nConnection=1\nMaxGotoSpeed=90\n[Ports]\nCOM2=/dev/ttyS1\n");
+    }
+    const QByteArray before = ReadFile(f.path);
+    CDrivenControlDlg& w = f.Start();
+    w.OnConnect();
+    f.line.ClearRecord();
+    const int opens = f.line.Opens(), closes = f.line.Closes();
+    w.m_drive = [](COptionsDlg& dlg) {
+        ChangeEverything(dlg, 2);
+        dlg.reject();
+    };
+    w.OnOptions();
+    QCOMPARE(w.m_runs, 1);
+    QCOMPARE(ReadFile(f.path), before);
+    QVERIFY(f.line.Writes().empty());
+    QCOMPARE(f.line.Opens(), opens);
+    QCOMPARE(f.line.Closes(), closes);
+    QCOMPARE(w.m_nComPort, 1);
+    QVERIFY(!w.m_bConnectOnStart);
+    const CMountController& c = w.m_controller;
+    QCOMPARE(c.m_nMaxGotoSpeed, 90);
+    QCOMPARE(c.m_nClockCorrection, 3);
+    QCOMPARE(c.m_nAutoguideSteps, 2);
+    QCOMPARE(c.m_nK3CCDOption, 0);
+    QCOMPARE(c.m_dRaGap, 0.0);
+    QCOMPARE(c.m_dDecGap, 0.0);
+    QCOMPARE(c.m_bEQ5, 1);
+    QCOMPARE(RadioText(w, IDC_SPEED_SLOW), QStringLiteral("2.5x"));
+}
+
+QTEST_MAIN(OptionsFlowTest)
+#include "options_flow_test.moc"
