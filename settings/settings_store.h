@@ -1,0 +1,46 @@
+#pragma once
+// The settings store: the port choice, the connect-on-start flag and the
+// controller's seven mount settings, kept from one run to the next in one
+// machine-wide INI file, group [Options]. The [Ports] group of the same file
+// maps port numbers to device paths.
+//
+// Loading applies each value it accepts and leaves every other setting as it
+// was; saving writes all nine values and keeps every other group and key of
+// the file. Neither reports anything: a file that cannot be read or written
+// simply changes nothing.
+
+#include <QString>
+
+#include <string>
+
+class CMountController;
+
+namespace tavro {
+
+inline constexpr char kOptionsGroup[] = "Options";
+inline constexpr char kPortsGroup[] = "Ports";
+
+// The nine value names, in the order in which they are written and read.
+inline constexpr const char* kStoredValueNames[] = {
+    "Connection",    "ConnectOnStart", "ClockSpeedCorrection", "RaGap",      "DecGap",
+    "MaxGotoSpeed", "AutoguideSteps", "K3CCDOption",          "DriverMode",
+};
+
+// Position of `name` in kStoredValueNames, or -1.
+int StoredValueIndex(const QString& name);
+
+}  // namespace tavro
+
+// Reads the settings file at `path` and applies what it accepts: the port
+// into `comPort`, the flag into `connectOnStart`, the mount settings through
+// the controller's setters, and the [Ports] map into its m_portMap. The file
+// needs only to be readable. When it cannot be read (missing, a folder, no
+// permission), nothing changes at all.
+void LoadSettings(const std::string& path, int& comPort, bool& connectOnStart,
+                  CMountController& controller);
+
+// Writes the nine values into the settings file at `path`, atomically (the
+// file is whole before or after, never torn), keeping its other groups and
+// keys. A file or folder that cannot be written leaves everything as it was.
+void SaveSettings(const std::string& path, int comPort, bool connectOnStart,
+                  const CMountController& controller);

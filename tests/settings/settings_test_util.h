@@ -1,0 +1,101 @@
+#pragma once
+// Helpers of the settings store tests: a scratch folder, whole-file reads and
+// writes, and a snapshot of everything a load can change.
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <ostream>
+#include <sstream>
+#include <string>
+
+#include "mount/mount_controller.h"
+#include "settings/settings_store.h"
+
+namespace tavro::test {
+
+inline void WriteFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    ASSERT_TRUE(out.good()) << path;
+}
+
+inline std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Everything LoadSettings may change.
+struct Loaded {
+    int comPort = 1;
+    bool connectOnStart = false;
+    int clock = 3;
+    double raGap = 0.0;
+    double decGap = 0.0;
+    int speed = 76;
+    int steps = 2;
+    int k3ccd = 0;
+    int eq5 = 1;
+    PortMap ports;
+
+    bool operator==(const Loaded&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const Loaded& v)
+{
+    out << "{port " << v.comPort << ", connect " << v.connectOnStart << ", clock " << v.clock
+        << ", gaps " << v.raGap << "/" << v.decGap << ", speed " << v.speed << ", steps "
+        << v.steps << ", k3ccd " << v.k3ccd << ", eq5 " << v.eq5 << ", ports";
+    for (const auto& [n, p] : v.ports) out << " " << n << "=" << p;
+    return out << "}";
+}
+
+inline Loaded Snapshot(int comPort, bool connectOnStart, const CMountController& c)
+{
+    return Loaded{comPort, connectOnStart, c.m_nClockCorrection, c.m_dRaGap, c.m_dDecGap,
+                  c.m_nMaxGotoSpeed, c.m_nAutoguideSteps, c.m_nK3CCDOption, c.m_bEQ5,
+                  c.m_portMap};
+}
+
+// Loads `path` the way the window does at start: port 1, flag off, a new
+// controller.
+inline Loaded LoadFresh(const std::string& path)
+{
+    int port = 1;
+    bool connect = false;
+    CMountController controller;
+    LoadSettings(path, port, connect, controller);
+    return Snapshot(port, connect, controller);
+}
+
+// Saves `v` (its port map aside) to `path`.
+inline void SaveValues(const std::string& path, const Loaded& v)
+{
+    CMountController controller;
+    controller.m_nClockCorrection = v.clock;
+    controller.m_dRaGap = v.raGap;
+    controller.m_dDecGap = v.decGap;
+    controller.m_nMaxGotoSpeed = v.speed;
+    controller.m_nAutoguideSteps = v.steps;
+    controller.m_nK3CCDOption = v.k3ccd;
+    controller.m_bEQ5 = v.eq5;
+    SaveSettings(path, v.comPort, v.connectOnStart, controller);
+}
+
+class SettingsDir : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+    std::string Path(const char* name = "options.ini") const
+    {
+        return m_dir.filePath(QString::fromLatin1(name)).toStdString();
+    }
+    QTemporaryDir m_dir;
+};
+
+}  // namespace tavro::test
