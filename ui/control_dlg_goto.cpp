@@ -1,23 +1,101 @@
 // The goto run of the main control window: the Goto command, the progress
-// timer and the completion. Filled in by the goto run change; until then
-// "Goto >" starts nothing.
+// timer and the completion that the goto worker reports back.
+
+#include <QLabel>
+#include <QMetaObject>
+#include <QPointer>
+#include <QProgressBar>
 
 #include "ui/control_dlg.h"
+#include "ui/goto_progress.h"
+
+namespace {
+
+constexpr int kGotoTimerMs = 200;
+
+}  // namespace
 
 void CControlDlg::OnGoto()
 {
+    double curRa = 0.0;
+    double curDec = 0.0;
+    double nextRa = 0.0;
+    double nextDec = 0.0;
+    ReadPoint(&curRa, &curDec, kCurrentPointFields);
+    ReadPoint(&nextRa, &nextDec, kNextPointFields);
+    m_controller.SetCurrentPoint(curRa, curDec);
+
+    // The estimate writes nothing for a target Dec beyond +-90 degrees; that
+    // goto moves nothing and ends at once, so it shows as one without travel.
+    int raSeconds = -1;
+    int decSeconds = -1;
+    m_controller.EstimateGoto(nextRa, nextDec, &raSeconds, &decSeconds);
+    const bool noTravel = raSeconds < 0 && decSeconds < 0;
+
+    const tavro::ui::GotoTicks ticks =
+        tavro::ui::MakeGotoTicks(m_clock.TickCount(), raSeconds, decSeconds);
+    m_dwGotoStart = ticks.start;
+    m_nTimerTicks = 0;
+    m_dwRaEnd = ticks.raEnd;
+    m_dwDecEnd = ticks.decEnd;
+
+    m_nTimerId = startTimer(kGotoTimerMs);
+
+    // The text keeps what it last held until the first tick, and the bars
+    // keep their positions; only a goto that cannot move says so at once.
+    auto* timeLeft = qobject_cast<QLabel*>(Control(IDC_TIME_LEFT));
+    if (noTravel)
+        timeLeft->setText(QString::fromStdString(tavro::ui::TimeLeftText(0)));
+    timeLeft->show();
+
+    m_controller.StartGoto(nextRa, nextDec, GotoDoneCallback, this);
+
+    m_bGotoRunning = true;
+    UpdateControls();
 }
 
 void CControlDlg::OnTimer(int id)
 {
-    (void)id;
+    if (id == 0 || id != m_nTimerId)
+        return;
+    const tavro::ui::GotoTicks ticks{m_dwGotoStart, m_dwRaEnd, m_dwDecEnd};
+    const tavro::ui::ProgressFrame frame =
+        tavro::ui::ProgressAt(m_clock.TickCount(), ticks, m_nTimerTicks);
+    qobject_cast<QProgressBar*>(Control(IDC_PROGRESS_RA))->setValue(frame.raPos);
+    qobject_cast<QProgressBar*>(Control(IDC_PROGRESS_DEC))->setValue(frame.decPos);
+    if (frame.refreshText)
+        qobject_cast<QLabel*>(Control(IDC_TIME_LEFT))->setText(QString::fromStdString(frame.text));
+    ++m_nTimerTicks;
 }
 
 void CControlDlg::OnGotoDone()
 {
+    if (m_nTimerId != 0) {
+        killTimer(m_nTimerId);
+        m_nTimerId = 0;
+    }
+    Control(IDC_TIME_LEFT)->hide();
+    qobject_cast<QProgressBar*>(Control(IDC_PROGRESS_RA))->setValue(tavro::ui::kProgressMax);
+    qobject_cast<QProgressBar*>(Control(IDC_PROGRESS_DEC))->setValue(tavro::ui::kProgressMax);
+    WritePoint(m_controller.m_dCurRa, m_controller.m_dCurDec, kCurrentPointFields);
+    m_bGotoRunning = false;
+    UpdateControls();
 }
 
 void GotoDoneCallback(void* window)
 {
-    (void)window;
+    // Runs on the goto worker, or on the window's own thread when the
+    // controller aborts the goto (its destructor, with the window going
+    // away). Widgets belong to the window's thread, so the completion is
+    // queued there; if the window is gone by then, Qt drops the call, and
+    // the guard leaves a window alone that is already being torn down.
+    auto* dlg = static_cast<CControlDlg*>(window);
+    QPointer<CControlDlg> guard(dlg);
+    QMetaObject::invokeMethod(
+        dlg,
+        [guard] {
+            if (guard)
+                guard->OnGotoDone();
+        },
+        Qt::QueuedConnection);
 }

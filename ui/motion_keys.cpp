@@ -4,13 +4,11 @@
 
 namespace tavro::ui {
 
-using namespace motion_ids;
-
 namespace {
 
 bool IsSlewButton(int id)
 {
-    return id == kRaMinus || id == kRaPlus || id == kDecPlus || id == kDecMinus || id == kPause;
+    return id == IDC_RA_MINUS || id == IDC_RA_PLUS || id == IDC_DEC_PLUS || id == IDC_DEC_MINUS || id == IDC_PAUSE;
 }
 
 // Targets around "Pause" follow the layout on screen: "Ra +" to its left,
@@ -21,21 +19,21 @@ MotionKeyAction SlewKey(int qtKey, bool keyDown)
     case Qt::Key_Clear:
     case Qt::Key_0:
     case Qt::Key_5:
-        return {kPause, 0};
+        return {IDC_PAUSE, 0};
     case Qt::Key_Left:
-        return {kRaPlus, 0};
+        return {IDC_RA_PLUS, 0};
     case Qt::Key_Up:
-        return {kDecPlus, 0};
+        return {IDC_DEC_PLUS, 0};
     case Qt::Key_Right:
-        return {kRaMinus, 0};
+        return {IDC_RA_MINUS, 0};
     case Qt::Key_Down:
-        return {kDecMinus, 0};
+        return {IDC_DEC_MINUS, 0};
     case Qt::Key_1:
-        return {0, keyDown ? kSpeedSlow : 0};
+        return {0, keyDown ? IDC_SPEED_SLOW : 0};
     case Qt::Key_2:
-        return {0, keyDown ? kSpeedFast : 0};
+        return {0, keyDown ? IDC_SPEED_FAST : 0};
     case Qt::Key_3:
-        return {0, keyDown ? kSpeedGoto : 0};
+        return {0, keyDown ? IDC_SPEED_GOTO : 0};
     default:
         return {};
     }
@@ -59,10 +57,10 @@ MotionKeyAction MotionKeyFor(int focusId, int qtKey, bool keyDown, bool keypad)
     (void)keypad;
     if (IsSlewButton(focusId))
         return SlewKey(qtKey, keyDown);
-    if (focusId == kFocusSlowPlus || focusId == kFocusSlowMinus)
-        return FocusKey(qtKey, kFocusSlowPlus, kFocusSlowMinus);
-    if (focusId == kFocusFastPlus || focusId == kFocusFastMinus)
-        return FocusKey(qtKey, kFocusFastPlus, kFocusFastMinus);
+    if (focusId == IDC_FOCUS_SLOW_PLUS || focusId == IDC_FOCUS_SLOW_MINUS)
+        return FocusKey(qtKey, IDC_FOCUS_SLOW_PLUS, IDC_FOCUS_SLOW_MINUS);
+    if (focusId == IDC_FOCUS_FAST_PLUS || focusId == IDC_FOCUS_FAST_MINUS)
+        return FocusKey(qtKey, IDC_FOCUS_FAST_PLUS, IDC_FOCUS_FAST_MINUS);
     return {};
 }
 

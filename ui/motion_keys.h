@@ -3,23 +3,9 @@
 // releases, given the control that has the keyboard focus, or which speed a
 // digit key chooses. Toolkit key codes in, control ids out; no widgets.
 
-namespace tavro::ui {
+#include "ui/control_dlg_ids.h"
 
-// Ids of the controls that the key table names (those of the main window).
-namespace motion_ids {
-constexpr int kSpeedSlow = 1003;
-constexpr int kSpeedFast = 1004;
-constexpr int kSpeedGoto = 1005;
-constexpr int kRaMinus = 1006;
-constexpr int kRaPlus = 1007;
-constexpr int kDecPlus = 1008;
-constexpr int kDecMinus = 1009;
-constexpr int kPause = 1010;
-constexpr int kFocusSlowPlus = 1011;
-constexpr int kFocusSlowMinus = 1012;
-constexpr int kFocusFastPlus = 1013;
-constexpr int kFocusFastMinus = 1014;
-}  // namespace motion_ids
+namespace tavro::ui {
 
 // The outcome of one key event. At most one of the two is nonzero.
 struct MotionKeyAction {

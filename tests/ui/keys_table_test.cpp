@@ -9,13 +9,12 @@
 
 using tavro::ui::MotionKeyAction;
 using tavro::ui::MotionKeyFor;
-using namespace tavro::ui::motion_ids;
 
 namespace {
 
-const std::vector<int> kSlewButtons = {kRaMinus, kRaPlus, kDecPlus, kDecMinus, kPause};
-const std::vector<int> kSlowPair = {kFocusSlowPlus, kFocusSlowMinus};
-const std::vector<int> kFastPair = {kFocusFastPlus, kFocusFastMinus};
+const std::vector<int> kSlewButtons = {IDC_RA_MINUS, IDC_RA_PLUS, IDC_DEC_PLUS, IDC_DEC_MINUS, IDC_PAUSE};
+const std::vector<int> kSlowPair = {IDC_FOCUS_SLOW_PLUS, IDC_FOCUS_SLOW_MINUS};
+const std::vector<int> kFastPair = {IDC_FOCUS_FAST_PLUS, IDC_FOCUS_FAST_MINUS};
 
 // One row of the table as written down for the operator: with the focus on
 // any of `focus`, `key` presses `target` (down and up) or, on key-down only,
@@ -28,20 +27,20 @@ struct Row {
 };
 
 const std::vector<Row> kTable = {
-    {kSlewButtons, Qt::Key_Clear, kPause, 0},
-    {kSlewButtons, Qt::Key_0, kPause, 0},
-    {kSlewButtons, Qt::Key_5, kPause, 0},
-    {kSlewButtons, Qt::Key_Left, kRaPlus, 0},
-    {kSlewButtons, Qt::Key_Up, kDecPlus, 0},
-    {kSlewButtons, Qt::Key_Right, kRaMinus, 0},
-    {kSlewButtons, Qt::Key_Down, kDecMinus, 0},
-    {kSlewButtons, Qt::Key_1, 0, kSpeedSlow},
-    {kSlewButtons, Qt::Key_2, 0, kSpeedFast},
-    {kSlewButtons, Qt::Key_3, 0, kSpeedGoto},
-    {kSlowPair, Qt::Key_Left, kFocusSlowPlus, 0},
-    {kSlowPair, Qt::Key_Right, kFocusSlowMinus, 0},
-    {kFastPair, Qt::Key_Left, kFocusFastPlus, 0},
-    {kFastPair, Qt::Key_Right, kFocusFastMinus, 0},
+    {kSlewButtons, Qt::Key_Clear, IDC_PAUSE, 0},
+    {kSlewButtons, Qt::Key_0, IDC_PAUSE, 0},
+    {kSlewButtons, Qt::Key_5, IDC_PAUSE, 0},
+    {kSlewButtons, Qt::Key_Left, IDC_RA_PLUS, 0},
+    {kSlewButtons, Qt::Key_Up, IDC_DEC_PLUS, 0},
+    {kSlewButtons, Qt::Key_Right, IDC_RA_MINUS, 0},
+    {kSlewButtons, Qt::Key_Down, IDC_DEC_MINUS, 0},
+    {kSlewButtons, Qt::Key_1, 0, IDC_SPEED_SLOW},
+    {kSlewButtons, Qt::Key_2, 0, IDC_SPEED_FAST},
+    {kSlewButtons, Qt::Key_3, 0, IDC_SPEED_GOTO},
+    {kSlowPair, Qt::Key_Left, IDC_FOCUS_SLOW_PLUS, 0},
+    {kSlowPair, Qt::Key_Right, IDC_FOCUS_SLOW_MINUS, 0},
+    {kFastPair, Qt::Key_Left, IDC_FOCUS_FAST_PLUS, 0},
+    {kFastPair, Qt::Key_Right, IDC_FOCUS_FAST_MINUS, 0},
 };
 
 MotionKeyAction Expected(int focus, int key, bool down)
@@ -128,25 +127,25 @@ private slots:
         QTest::addColumn<bool>("keypad");
         QTest::addColumn<int>("target");
         QTest::addColumn<int>("speed");
-        QTest::newRow("Left on Pause presses Ra +") << kPause << int(Qt::Key_Left) << true << false << kRaPlus << 0;
-        QTest::newRow("Left released on Pause releases Ra +") << kPause << int(Qt::Key_Left) << false << false << kRaPlus << 0;
-        QTest::newRow("keypad 5, Num Lock off, on Dec + pauses") << kDecPlus << int(Qt::Key_Clear) << true << true << kPause << 0;
-        QTest::newRow("keypad 8, Num Lock off, on Ra - is Dec +") << kRaMinus << int(Qt::Key_Up) << true << true << kDecPlus << 0;
-        QTest::newRow("keypad 0, Num Lock on, pauses") << kRaPlus << int(Qt::Key_0) << false << true << kPause << 0;
-        QTest::newRow("keypad 0, Num Lock off, not taken") << kRaPlus << int(Qt::Key_Insert) << true << true << 0 << 0;
-        QTest::newRow("'3' down on Ra + checks goto speed") << kRaPlus << int(Qt::Key_3) << true << false << 0 << kSpeedGoto;
-        QTest::newRow("'3' up on Ra + does nothing") << kRaPlus << int(Qt::Key_3) << false << false << 0 << 0;
-        QTest::newRow("keypad 1, Num Lock on, checks slow") << kPause << int(Qt::Key_1) << true << true << 0 << kSpeedSlow;
-        QTest::newRow("Left on Slow - presses Slow +") << kFocusSlowMinus << int(Qt::Key_Left) << true << false << kFocusSlowPlus << 0;
-        QTest::newRow("Right on Slow + presses Slow -") << kFocusSlowPlus << int(Qt::Key_Right) << true << false << kFocusSlowMinus << 0;
-        QTest::newRow("Right on Fast + presses Fast -") << kFocusFastPlus << int(Qt::Key_Right) << false << false << kFocusFastMinus << 0;
-        QTest::newRow("Up on Slow - not taken") << kFocusSlowMinus << int(Qt::Key_Up) << true << false << 0 << 0;
-        QTest::newRow("Down on Fast + not taken") << kFocusFastPlus << int(Qt::Key_Down) << true << false << 0 << 0;
-        QTest::newRow("Clear on a focuser button not taken") << kFocusFastMinus << int(Qt::Key_Clear) << true << false << 0 << 0;
-        QTest::newRow("'3' on a focuser button not taken") << kFocusSlowPlus << int(Qt::Key_3) << true << false << 0 << 0;
-        QTest::newRow("Left on an edit not taken") << 1033 << int(Qt::Key_Left) << true << false << 0 << 0;
-        QTest::newRow("'3' on an edit not taken") << 1019 << int(Qt::Key_3) << true << false << 0 << 0;
-        QTest::newRow("Left on a speed button not taken") << kSpeedFast << int(Qt::Key_Left) << true << false << 0 << 0;
+        QTest::newRow("Left on Pause presses Ra +") << IDC_PAUSE << int(Qt::Key_Left) << true << false << IDC_RA_PLUS << 0;
+        QTest::newRow("Left released on Pause releases Ra +") << IDC_PAUSE << int(Qt::Key_Left) << false << false << IDC_RA_PLUS << 0;
+        QTest::newRow("keypad 5, Num Lock off, on Dec + pauses") << IDC_DEC_PLUS << int(Qt::Key_Clear) << true << true << IDC_PAUSE << 0;
+        QTest::newRow("keypad 8, Num Lock off, on Ra - is Dec +") << IDC_RA_MINUS << int(Qt::Key_Up) << true << true << IDC_DEC_PLUS << 0;
+        QTest::newRow("keypad 0, Num Lock on, pauses") << IDC_RA_PLUS << int(Qt::Key_0) << false << true << IDC_PAUSE << 0;
+        QTest::newRow("keypad 0, Num Lock off, not taken") << IDC_RA_PLUS << int(Qt::Key_Insert) << true << true << 0 << 0;
+        QTest::newRow("'3' down on Ra + checks goto speed") << IDC_RA_PLUS << int(Qt::Key_3) << true << false << 0 << IDC_SPEED_GOTO;
+        QTest::newRow("'3' up on Ra + does nothing") << IDC_RA_PLUS << int(Qt::Key_3) << false << false << 0 << 0;
+        QTest::newRow("keypad 1, Num Lock on, checks slow") << IDC_PAUSE << int(Qt::Key_1) << true << true << 0 << IDC_SPEED_SLOW;
+        QTest::newRow("Left on Slow - presses Slow +") << IDC_FOCUS_SLOW_MINUS << int(Qt::Key_Left) << true << false << IDC_FOCUS_SLOW_PLUS << 0;
+        QTest::newRow("Right on Slow + presses Slow -") << IDC_FOCUS_SLOW_PLUS << int(Qt::Key_Right) << true << false << IDC_FOCUS_SLOW_MINUS << 0;
+        QTest::newRow("Right on Fast + presses Fast -") << IDC_FOCUS_FAST_PLUS << int(Qt::Key_Right) << false << false << IDC_FOCUS_FAST_MINUS << 0;
+        QTest::newRow("Up on Slow - not taken") << IDC_FOCUS_SLOW_MINUS << int(Qt::Key_Up) << true << false << 0 << 0;
+        QTest::newRow("Down on Fast + not taken") << IDC_FOCUS_FAST_PLUS << int(Qt::Key_Down) << true << false << 0 << 0;
+        QTest::newRow("Clear on a focuser button not taken") << IDC_FOCUS_FAST_MINUS << int(Qt::Key_Clear) << true << false << 0 << 0;
+        QTest::newRow("'3' on a focuser button not taken") << IDC_FOCUS_SLOW_PLUS << int(Qt::Key_3) << true << false << 0 << 0;
+        QTest::newRow("Left on an edit not taken") << IDC_NEXT_RA_H << int(Qt::Key_Left) << true << false << 0 << 0;
+        QTest::newRow("'3' on an edit not taken") << IDC_CUR_RA_H << int(Qt::Key_3) << true << false << 0 << 0;
+        QTest::newRow("Left on a speed button not taken") << IDC_SPEED_FAST << int(Qt::Key_Left) << true << false << 0 << 0;
         QTest::newRow("no focus") << 0 << int(Qt::Key_Left) << true << false << 0 << 0;
     }
 
