@@ -1,0 +1,53 @@
+#pragma once
+// Runs the real program on the X display of the test (Xvfb) and drives it as
+// an operator would, with xdotool: finds its window, clicks and presses its
+// controls by their template ids, and waits for it to end.
+
+#include <sys/types.h>
+
+#include <QPoint>
+#include <string>
+
+namespace tavro::e2e {
+
+class ProgramSession {
+public:
+    // `program` is a build of the program whose settings file is
+    // `settingsPath`.
+    ProgramSession(std::string program, std::string settingsPath);
+    ~ProgramSession();   // ends the program if it still runs
+
+    ProgramSession(const ProgramSession&) = delete;
+    ProgramSession& operator=(const ProgramSession&) = delete;
+
+    // Writes the settings file the program loads at start-up.
+    bool WriteSettings(const std::string& ini) const;
+    // Starts the program; false if it cannot be started.
+    bool Start();
+    // Waits until the window is mapped; its X window id, or empty.
+    std::string WaitForWindow(int timeoutMs);
+    // Screen position of the centre of the control with a template id.
+    QPoint ControlCentre(int id) const;
+
+    bool MouseDown(int id);
+    bool MouseUp(int id);
+    bool Click(int id);
+
+    // Waits for the program to end; its exit status, or -1 on time-out.
+    int WaitForExit(int timeoutMs);
+    pid_t Pid() const { return m_pid; }
+
+private:
+    bool MoveTo(int id);
+
+    std::string m_program;
+    std::string m_settingsPath;
+    pid_t m_pid = -1;
+    std::string m_window;
+    QPoint m_origin;
+};
+
+// Runs a command through the shell; its standard output, trimmed.
+std::string RunCommand(const std::string& command, int* status = nullptr);
+
+}  // namespace tavro::e2e
