@@ -1,0 +1,211 @@
+// The keyboard control in the window: keys on the slewing and focuser
+// buttons become hold-button presses (bytes on a simulated line), speed keys
+// choose the speed, and keys on other controls take their normal course.
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTest>
+
+#include "tests/ui/control_dlg_test_util.h"
+#include "ui/hold_button.h"
+
+using tavro::test::ControlDlgHarness;
+
+namespace {
+
+struct KeysFixture {
+    KeysFixture()
+    {
+        CControlDlg& dlg = h.Start();
+        h.Connect();
+        dlg.show();
+        dlg.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    }
+
+    void Focus(int id)
+    {
+        h.Dlg().Control(id)->setFocus(Qt::OtherFocusReason);
+        QCOMPARE(h.Dlg().focusWidget(), h.Dlg().Control(id));
+    }
+
+    // A key event as the window system delivers it: to the focused control.
+    void Key(QEvent::Type type, int key, Qt::KeyboardModifiers mods = Qt::NoModifier,
+             bool autoRepeat = false)
+    {
+        QKeyEvent event(type, key, mods, QString(), autoRepeat);
+        QApplication::sendEvent(h.Dlg().focusWidget(), &event);
+        // The re-posted Space, then the button's report.
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::sendPostedEvents();
+    }
+
+    void Press(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) { Key(QEvent::KeyPress, key, mods); }
+    void Release(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) { Key(QEvent::KeyRelease, key, mods); }
+
+    // A key held through `repeats` auto-repeat periods, as X delivers it:
+    // a press, then release/press pairs flagged as auto-repeat, then the
+    // real release.
+    void Hold(int key, int repeats)
+    {
+        Press(key);
+        for (int i = 0; i < repeats; ++i) {
+            Key(QEvent::KeyRelease, key, Qt::NoModifier, true);
+            Key(QEvent::KeyPress, key, Qt::NoModifier, true);
+        }
+        Release(key);
+    }
+
+    QString Wire() const { return QString::fromStdString(h.m_line.Hex()); }
+
+    bool Checked(int id) { return qobject_cast<QRadioButton*>(h.Dlg().Control(id))->isChecked(); }
+
+    ControlDlgHarness h;
+};
+
+}  // namespace
+
+class KeysWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Each key held on each focus gives one press and one release of its
+    // target: the byte of the motion, then one "jj".
+    void heldKeyIsOnePressAndOneRelease_data()
+    {
+        QTest::addColumn<int>("focus");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("keypad");
+        QTest::addColumn<QString>("wire");
+        QTest::newRow("Left on Pause: Ra +") << IDC_PAUSE << int(Qt::Key_Left) << false << "61 3C 6A 6A";
+        QTest::newRow("Right on Pause: Ra -") << IDC_PAUSE << int(Qt::Key_Right) << false << "61 3E 6A 6A";
+        QTest::newRow("Up on Ra +: Dec +") << IDC_RA_PLUS << int(Qt::Key_Up) << false << "61 5E 6A 6A";
+        QTest::newRow("Down on Dec -: Dec -") << IDC_DEC_MINUS << int(Qt::Key_Down) << false << "61 59 6A 6A";
+        QTest::newRow("keypad 4 on Dec +: Ra +") << IDC_DEC_PLUS << int(Qt::Key_Left) << true << "61 3C 6A 6A";
+        QTest::newRow("keypad 5 on Ra -: Pause") << IDC_RA_MINUS << int(Qt::Key_Clear) << true << "61 6F 6A 6A";
+        QTest::newRow("'0' on Ra +: Pause") << IDC_RA_PLUS << int(Qt::Key_0) << false << "61 6F 6A 6A";
+        QTest::newRow("keypad 5 with Num Lock on: Pause") << IDC_PAUSE << int(Qt::Key_5) << true << "61 6F 6A 6A";
+        QTest::newRow("Left on Slow -: Slow +") << IDC_FOCUS_SLOW_MINUS << int(Qt::Key_Left) << false << "61 39 6A 6A";
+        QTest::newRow("Right on Slow +: Slow -") << IDC_FOCUS_SLOW_PLUS << int(Qt::Key_Right) << false << "61 30 6A 6A";
+        QTest::newRow("Left on Fast -: Fast +") << IDC_FOCUS_FAST_MINUS << int(Qt::Key_Left) << false << "61 28 6A 6A";
+        QTest::newRow("Right on Fast +: Fast -") << IDC_FOCUS_FAST_PLUS << int(Qt::Key_Right) << false << "61 29 6A 6A";
+        QTest::newRow("Up on Slow -: not taken") << IDC_FOCUS_SLOW_MINUS << int(Qt::Key_Up) << false << "";
+        QTest::newRow("Down on Fast +: not taken") << IDC_FOCUS_FAST_PLUS << int(Qt::Key_Down) << false << "";
+        QTest::newRow("Left on an edit: not taken") << IDC_NEXT_RA_M << int(Qt::Key_Left) << false << "";
+        QTest::newRow("Left on Goto speed: not taken") << IDC_SPEED_GOTO << int(Qt::Key_Left) << false << "";
+        QTest::newRow("Left on Exit: not taken") << IDCANCEL << int(Qt::Key_Left) << false << "";
+    }
+
+    void heldKeyIsOnePressAndOneRelease()
+    {
+        QFETCH(int, focus);
+        QFETCH(int, key);
+        QFETCH(bool, keypad);
+        QFETCH(QString, wire);
+        KeysFixture f;
+        f.Focus(focus);
+        const Qt::KeyboardModifiers mods = keypad ? Qt::KeypadModifier : Qt::NoModifier;
+        f.Press(key, mods);
+        if (wire.isEmpty()) {
+            // A key that is not taken takes its normal course: on a button
+            // an arrow moves the focus on, as in any dialog.
+            f.Release(key, mods);
+            QCOMPARE(f.Wire(), QString());
+            return;
+        }
+        for (int i = 0; i < 20; ++i) {
+            f.Key(QEvent::KeyRelease, key, mods, true);
+            f.Key(QEvent::KeyPress, key, mods, true);
+        }
+        f.Release(key, mods);
+        QCOMPARE(f.Wire(), wire);
+        // The focus did not move, and no button is left held.
+        QCOMPARE(f.h.Dlg().focusWidget(), f.h.Dlg().Control(focus));
+        for (int id = IDC_FIRST_HOLD_BUTTON; id <= IDC_LAST_HOLD_BUTTON; ++id)
+            QVERIFY(!f.h.Dlg().HoldButton(id)->m_bKeyHeld);
+    }
+
+    // The slew byte follows the chosen speed, and the release comes no
+    // sooner than the motion's minimum time.
+    void heldKeyAtGotoSpeed()
+    {
+        KeysFixture f;
+        f.Focus(IDC_PAUSE);
+        f.Press(Qt::Key_3);
+        f.Release(Qt::Key_3);
+        f.Hold(Qt::Key_Left, 5);
+        QCOMPARE(f.Wire(), QString("61 4A 6A 6A"));
+        const auto writes = f.h.m_line.Writes();
+        QVERIFY(writes.back().at - writes[1].at >= 140u);
+    }
+
+    void speedKeysOnKeyDownOnly()
+    {
+        KeysFixture f;
+        f.Focus(IDC_RA_PLUS);
+        QVERIFY(f.Checked(IDC_SPEED_SLOW));
+        f.Press(Qt::Key_3);
+        QVERIFY(f.Checked(IDC_SPEED_GOTO));
+        QVERIFY(!f.Checked(IDC_SPEED_SLOW));
+        QVERIFY(!f.Checked(IDC_SPEED_FAST));
+        f.Release(Qt::Key_3);
+        QVERIFY(f.Checked(IDC_SPEED_GOTO));
+        f.Press(Qt::Key_2, Qt::KeypadModifier);
+        QVERIFY(f.Checked(IDC_SPEED_FAST));
+        QVERIFY(!f.Checked(IDC_SPEED_GOTO));
+        f.Release(Qt::Key_2, Qt::KeypadModifier);
+        // A speed key up with another speed checked changes nothing.
+        f.Release(Qt::Key_1);
+        QVERIFY(f.Checked(IDC_SPEED_FAST));
+        f.Press(Qt::Key_1);
+        QVERIFY(f.Checked(IDC_SPEED_SLOW));
+        QCOMPARE(f.h.Dlg().focusWidget(), f.h.Dlg().Control(IDC_RA_PLUS));
+        QCOMPARE(f.Wire(), QString());
+        // On a focuser button the digits do nothing.
+        f.Focus(IDC_FOCUS_FAST_PLUS);
+        f.Press(Qt::Key_3);
+        QVERIFY(f.Checked(IDC_SPEED_SLOW));
+    }
+
+    // With the focus on an edit, a digit is typed and the arrows move the
+    // caret.
+    void editKeepsItsKeys()
+    {
+        KeysFixture f;
+        QLineEdit* edit = f.h.Dlg().Edit(IDC_NEXT_DEC_D);
+        f.Focus(IDC_NEXT_DEC_D);
+        edit->clear();
+        QTest::keyClick(edit, Qt::Key_1);
+        QTest::keyClick(edit, Qt::Key_3);
+        QCOMPARE(edit->text(), QString("13"));
+        QVERIFY(f.Checked(IDC_SPEED_SLOW));
+        QCOMPARE(edit->cursorPosition(), 2);
+        QTest::keyClick(edit, Qt::Key_Left);
+        QCOMPARE(edit->cursorPosition(), 1);
+        QCOMPARE(f.Wire(), QString());
+    }
+
+    // Left held on "Dec +", then Up pressed and released, then Left
+    // released: Ra + pressed, Dec + pressed (the RA motion is stopped
+    // first), Dec + released, Ra + released.
+    void twoKeysHeldTogether()
+    {
+        KeysFixture f;
+        f.Focus(IDC_DEC_PLUS);
+        f.Press(Qt::Key_Left);
+        QVERIFY(f.h.Dlg().HoldButton(IDC_RA_PLUS)->m_bKeyHeld);
+        f.Press(Qt::Key_Up);
+        QVERIFY(f.h.Dlg().HoldButton(IDC_DEC_PLUS)->m_bKeyHeld);
+        f.Release(Qt::Key_Up);
+        QVERIFY(!f.h.Dlg().HoldButton(IDC_DEC_PLUS)->m_bKeyHeld);
+        QVERIFY(f.h.Dlg().HoldButton(IDC_RA_PLUS)->m_bKeyHeld);
+        f.Release(Qt::Key_Left);
+        QVERIFY(!f.h.Dlg().HoldButton(IDC_RA_PLUS)->m_bKeyHeld);
+        QCOMPARE(f.Wire(), QString("61 3C 6A 6A 5E 6A 6A"));
+        QCOMPARE(f.h.Dlg().focusWidget(), f.h.Dlg().Control(IDC_DEC_PLUS));
+    }
+};
+
+QTEST_MAIN(KeysWindowTest)
+#include "keys_window_test.moc"
