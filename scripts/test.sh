@@ -31,3 +31,4 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 run_sanitized build-asan address,undefined
 run_sanitized build-tsan thread
+scripts/fuzz-settings.sh 30
