@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   xvfb xauth xdotool x11-utils
+  libx11-dev libxtst-dev
 )
 
 missing=()
