@@ -27,6 +27,7 @@
 #include "ui/control_dlg_ids.h"
 
 class CHoldButton;
+class CKeyRepeatJoiner;
 class COptionsDlg;
 class QComboBox;
 class QLineEdit;
@@ -144,6 +145,7 @@ private:
     std::string m_settingsPath;
     std::vector<QWidget*> m_controls;   // in template order
     bool m_bInitialised = false;
+    CKeyRepeatJoiner* m_pKeyRepeat = nullptr;   // child object, made on the first key
 };
 
 // Completion callback of a threaded goto; `window` is the CControlDlg.

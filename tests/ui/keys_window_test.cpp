@@ -9,6 +9,7 @@
 
 #include "tests/ui/control_dlg_test_util.h"
 #include "ui/hold_button.h"
+#include "ui/key_repeat.h"
 
 using tavro::test::ControlDlgHarness;
 
@@ -31,11 +32,16 @@ struct KeysFixture {
     }
 
     // A key event as the window system delivers it: to the focused control.
+    // A real release is held back for a moment (it might be the first half
+    // of an auto-repeat pair), so the test waits for it to go on.
     void Key(QEvent::Type type, int key, Qt::KeyboardModifiers mods = Qt::NoModifier,
-             bool autoRepeat = false)
+             bool autoRepeat = false, quint64 timestamp = 0)
     {
         QKeyEvent event(type, key, mods, QString(), autoRepeat);
+        event.setTimestamp(timestamp);
         QApplication::sendEvent(h.Dlg().focusWidget(), &event);
+        if (type == QEvent::KeyRelease && !autoRepeat && timestamp == 0)
+            QTest::qWait(CKeyRepeatJoiner::kHoldBackMs + 30);
         // The re-posted Space, then the button's report.
         QCoreApplication::sendPostedEvents();
         QCoreApplication::sendPostedEvents();
@@ -55,6 +61,24 @@ struct KeysFixture {
             Key(QEvent::KeyPress, key, Qt::NoModifier, true);
         }
         Release(key);
+    }
+
+    // The same, with the pairs not flagged, as Qt delivers them when the
+    // press of a pair had not yet been read as its release was handled:
+    // only the shared timestamp tells them from real key strokes.
+    void HoldUnflagged(int key, int repeats)
+    {
+        quint64 t = 5000;
+        Key(QEvent::KeyPress, key, Qt::NoModifier, false, t);
+        t += 660;
+        for (int i = 0; i < repeats; ++i, t += 40) {
+            Key(QEvent::KeyRelease, key, Qt::NoModifier, false, t);
+            Key(QEvent::KeyPress, key, Qt::NoModifier, false, t);
+        }
+        Key(QEvent::KeyRelease, key, Qt::NoModifier, false, t + 15);
+        QTest::qWait(CKeyRepeatJoiner::kHoldBackMs + 30);
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::sendPostedEvents();
     }
 
     QString Wire() const { return QString::fromStdString(h.m_line.Hex()); }
@@ -184,6 +208,68 @@ private slots:
         QTest::keyClick(edit, Qt::Key_Left);
         QCOMPARE(edit->cursorPosition(), 1);
         QCOMPARE(f.Wire(), QString());
+    }
+
+    // Auto-repeat pairs that Qt did not flag: one press, one release.
+    void unflaggedRepeatPairsAreJoined_data()
+    {
+        QTest::addColumn<int>("focus");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("wire");
+        QTest::newRow("Left on Pause") << IDC_PAUSE << int(Qt::Key_Left) << "61 3C 6A 6A";
+        QTest::newRow("Right on Slow +") << IDC_FOCUS_SLOW_PLUS << int(Qt::Key_Right) << "61 30 6A 6A";
+        QTest::newRow("Space on Dec -") << IDC_DEC_MINUS << int(Qt::Key_Space) << "61 59 6A 6A";
+    }
+
+    void unflaggedRepeatPairsAreJoined()
+    {
+        QFETCH(int, focus);
+        QFETCH(int, key);
+        QFETCH(QString, wire);
+        KeysFixture f;
+        f.Focus(focus);
+        f.HoldUnflagged(key, 25);
+        QCOMPARE(f.Wire(), wire);
+        QCOMPARE(f.h.Dlg().focusWidget(), f.h.Dlg().Control(focus));
+    }
+
+    // Two real strokes of a key, released and pressed again with their own
+    // timestamps, are two motions; so are two quick strokes of Space.
+    void realStrokesStayApart()
+    {
+        KeysFixture f;
+        f.Focus(IDC_PAUSE);
+        f.Key(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier, false, 1000);
+        f.Key(QEvent::KeyRelease, Qt::Key_Left, Qt::NoModifier, false, 1100);
+        f.Key(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier, false, 1120);
+        f.Key(QEvent::KeyRelease, Qt::Key_Left, Qt::NoModifier, false, 1200);
+        QTest::qWait(CKeyRepeatJoiner::kHoldBackMs + 30);
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(f.Wire(), QString("61 3C 6A 6A 3C 6A 6A"));
+
+        f.h.m_line.ClearRecord();
+        f.Focus(IDC_RA_MINUS);
+        f.Press(Qt::Key_Space);
+        f.Release(Qt::Key_Space);
+        f.Press(Qt::Key_Space);
+        f.Release(Qt::Key_Space);
+        QCOMPARE(f.Wire(), QString("3E 6A 6A 3E 6A 6A"));
+    }
+
+    // A release held back is let go before another key's press, so the
+    // motions keep their order.
+    void heldBackReleaseGoesBeforeTheNextKey()
+    {
+        KeysFixture f;
+        f.Focus(IDC_PAUSE);
+        f.Key(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier, false, 1000);
+        f.Key(QEvent::KeyRelease, Qt::Key_Left, Qt::NoModifier, false, 1300);
+        f.Key(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier, false, 1300);
+        QVERIFY(!f.h.Dlg().HoldButton(IDC_RA_PLUS)->m_bKeyHeld);
+        QVERIFY(f.h.Dlg().HoldButton(IDC_DEC_PLUS)->m_bKeyHeld);
+        f.Release(Qt::Key_Up);
+        QCOMPARE(f.Wire(), QString("61 3C 6A 6A 5E 6A 6A"));
     }
 
     // Left held on "Dec +", then Up pressed and released, then Left
