@@ -117,50 +117,6 @@ private slots:
         QCOMPARE(taken, (5 * 7 + 4 * 2) * 2 * 2);
         QCOMPARE(speeds, 5 * 3 * 2);
     }
-
-    // The rows that the operator leans on most, spelled out.
-    void namedCases_data()
-    {
-        QTest::addColumn<int>("focus");
-        QTest::addColumn<int>("key");
-        QTest::addColumn<bool>("down");
-        QTest::addColumn<bool>("keypad");
-        QTest::addColumn<int>("target");
-        QTest::addColumn<int>("speed");
-        QTest::newRow("Left on Pause presses Ra +") << IDC_PAUSE << int(Qt::Key_Left) << true << false << IDC_RA_PLUS << 0;
-        QTest::newRow("Left released on Pause releases Ra +") << IDC_PAUSE << int(Qt::Key_Left) << false << false << IDC_RA_PLUS << 0;
-        QTest::newRow("keypad 5, Num Lock off, on Dec + pauses") << IDC_DEC_PLUS << int(Qt::Key_Clear) << true << true << IDC_PAUSE << 0;
-        QTest::newRow("keypad 8, Num Lock off, on Ra - is Dec +") << IDC_RA_MINUS << int(Qt::Key_Up) << true << true << IDC_DEC_PLUS << 0;
-        QTest::newRow("keypad 0, Num Lock on, pauses") << IDC_RA_PLUS << int(Qt::Key_0) << false << true << IDC_PAUSE << 0;
-        QTest::newRow("keypad 0, Num Lock off, not taken") << IDC_RA_PLUS << int(Qt::Key_Insert) << true << true << 0 << 0;
-        QTest::newRow("'3' down on Ra + checks goto speed") << IDC_RA_PLUS << int(Qt::Key_3) << true << false << 0 << IDC_SPEED_GOTO;
-        QTest::newRow("'3' up on Ra + does nothing") << IDC_RA_PLUS << int(Qt::Key_3) << false << false << 0 << 0;
-        QTest::newRow("keypad 1, Num Lock on, checks slow") << IDC_PAUSE << int(Qt::Key_1) << true << true << 0 << IDC_SPEED_SLOW;
-        QTest::newRow("Left on Slow - presses Slow +") << IDC_FOCUS_SLOW_MINUS << int(Qt::Key_Left) << true << false << IDC_FOCUS_SLOW_PLUS << 0;
-        QTest::newRow("Right on Slow + presses Slow -") << IDC_FOCUS_SLOW_PLUS << int(Qt::Key_Right) << true << false << IDC_FOCUS_SLOW_MINUS << 0;
-        QTest::newRow("Right on Fast + presses Fast -") << IDC_FOCUS_FAST_PLUS << int(Qt::Key_Right) << false << false << IDC_FOCUS_FAST_MINUS << 0;
-        QTest::newRow("Up on Slow - not taken") << IDC_FOCUS_SLOW_MINUS << int(Qt::Key_Up) << true << false << 0 << 0;
-        QTest::newRow("Down on Fast + not taken") << IDC_FOCUS_FAST_PLUS << int(Qt::Key_Down) << true << false << 0 << 0;
-        QTest::newRow("Clear on a focuser button not taken") << IDC_FOCUS_FAST_MINUS << int(Qt::Key_Clear) << true << false << 0 << 0;
-        QTest::newRow("'3' on a focuser button not taken") << IDC_FOCUS_SLOW_PLUS << int(Qt::Key_3) << true << false << 0 << 0;
-        QTest::newRow("Left on an edit not taken") << IDC_NEXT_RA_H << int(Qt::Key_Left) << true << false << 0 << 0;
-        QTest::newRow("'3' on an edit not taken") << IDC_CUR_RA_H << int(Qt::Key_3) << true << false << 0 << 0;
-        QTest::newRow("Left on a speed button not taken") << IDC_SPEED_FAST << int(Qt::Key_Left) << true << false << 0 << 0;
-        QTest::newRow("no focus") << 0 << int(Qt::Key_Left) << true << false << 0 << 0;
-    }
-
-    void namedCases()
-    {
-        QFETCH(int, focus);
-        QFETCH(int, key);
-        QFETCH(bool, down);
-        QFETCH(bool, keypad);
-        QFETCH(int, target);
-        QFETCH(int, speed);
-        const MotionKeyAction got = MotionKeyFor(focus, key, down, keypad);
-        QCOMPARE(got.target, target);
-        QCOMPARE(got.speed, speed);
-    }
 };
 
 QTEST_MAIN(KeysTableTest)
