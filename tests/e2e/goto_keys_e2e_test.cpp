@@ -27,16 +27,13 @@
 namespace {
 
 using tavro::e2e::ProgramSession;
+using tavro::e2e::SleepMs;
 using tavro::e2e::RunCommand;
 using tavro::sim::BoardMode;
 using tavro::sim::BoardSimulator;
 using tavro::sim::Command;
 using tavro::sim::ReceivedByte;
 
-void SleepMs(int ms)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
 
 template <class Pred>
 bool WaitUntil(Pred pred, int timeoutMs)

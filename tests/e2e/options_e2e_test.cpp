@@ -26,23 +26,10 @@ namespace {
 
 using tavro::e2e::ProgramSession;
 using tavro::e2e::RunCommand;
+using tavro::e2e::ShellField;
+using tavro::e2e::SleepMs;
 using tavro::sim::BoardSimulator;
 
-void SleepMs(int ms)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-int ShellField(const std::string& text, const std::string& name)
-{
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind(name + "=", 0) == 0)
-            return std::stoi(line.substr(name.size() + 1));
-    }
-    return -1;
-}
 
 // The options dialog's window, found by its caption, and its controls'
 // places from the template (dialog units of the program's font).

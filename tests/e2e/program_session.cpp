@@ -23,22 +23,6 @@ namespace {
 
 constexpr const char* kWindowName = "^Tavro Control Tool 0\\.53$";
 
-void SleepMs(int ms)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-int ShellField(const std::string& text, const std::string& name)
-{
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind(name + "=", 0) == 0)
-            return std::stoi(line.substr(name.size() + 1));
-    }
-    return -1;
-}
-
 }  // namespace
 
 std::string RunCommand(const std::string& command, int* status)
@@ -188,6 +172,22 @@ int ProgramSession::WaitForExit(int timeoutMs)
             return -1;
         SleepMs(10);
     }
+}
+
+void SleepMs(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+int ShellField(const std::string& text, const std::string& name)
+{
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind(name + "=", 0) == 0)
+            return std::stoi(line.substr(name.size() + 1));
+    }
+    return -1;
 }
 
 }  // namespace tavro::e2e

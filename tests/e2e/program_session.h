@@ -50,4 +50,9 @@ private:
 // Runs a command through the shell; its standard output, trimmed.
 std::string RunCommand(const std::string& command, int* status = nullptr);
 
+// The number of a NAME=value line in xdotool's --shell output; -1 if none.
+int ShellField(const std::string& text, const std::string& name);
+
+void SleepMs(int ms);
+
 }  // namespace tavro::e2e

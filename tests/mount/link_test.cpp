@@ -6,31 +6,14 @@
 #include <gtest/gtest.h>
 
 #include "mount/mount_controller.h"
-#include "tests/support/fake_port.h"
-#include "tests/support/line_trace.h"
+#include "tests/support/line_fixture.h"
 
 using tavro::SimulatedClock;
 using tavro::test::FakeLine;
-using tavro::test::Trace;
 
 namespace {
 
-class Link : public ::testing::Test {
-protected:
-    void Connect(int port = 1)
-    {
-        ASSERT_EQ(c.Connect(port), 0u);
-        line.ClearRecord();
-        t0 = clock.TickCount();
-    }
-    std::string Sent() const { return Trace(line, t0); }
-    uint32_t Elapsed() { return clock.TickCount() - t0; }
-
-    SimulatedClock clock{20000};
-    FakeLine line{clock};
-    CMountController c{clock, line.Factory()};
-    uint32_t t0 = 0;
-};
+using Link = tavro::test::ConnectedLineTest;
 
 const int kRa0 = 0, kRa1 = 1, kDec2 = 2, kDec3 = 3;
 

@@ -4,32 +4,14 @@
 #include <gtest/gtest.h>
 
 #include "mount/mount_controller.h"
-#include "tests/support/fake_port.h"
-#include "tests/support/line_trace.h"
+#include "tests/support/line_fixture.h"
 
 using tavro::SimulatedClock;
 using tavro::test::FakeLine;
-using tavro::test::Trace;
 
 namespace {
 
-class Protocol : public ::testing::Test {
-protected:
-    // Connected, configuration sent; the record starts empty at `t0`.
-    void Connect()
-    {
-        ASSERT_EQ(c.Connect(1), 0u);
-        line.ClearRecord();
-        t0 = clock.TickCount();
-    }
-    std::string Sent() const { return Trace(line, t0); }
-    uint32_t Elapsed() { return clock.TickCount() - t0; }
-
-    SimulatedClock clock{10000};
-    FakeLine line{clock};
-    CMountController c{clock, line.Factory()};
-    uint32_t t0 = 0;
-};
+using Protocol = tavro::test::ConnectedLineTest;
 
 const int kRaPlus = 0, kRaMinus = 1, kDecPlus = 2, kDecMinus = 3;
 

@@ -1,0 +1,32 @@
+#pragma once
+// A controller connected to a FakeLine on a simulated clock, with the
+// record cleared after the configuration: the starting point of the
+// protocol and link tests.
+
+#include <gtest/gtest.h>
+
+#include "mount/mount_controller.h"
+#include "tests/support/fake_port.h"
+#include "tests/support/line_trace.h"
+
+namespace tavro::test {
+
+class ConnectedLineTest : public ::testing::Test {
+protected:
+    // Connected, configuration sent; the record starts empty at `t0`.
+    void Connect(int port = 1)
+    {
+        ASSERT_EQ(c.Connect(port), 0u);
+        line.ClearRecord();
+        t0 = clock.TickCount();
+    }
+    std::string Sent() const { return Trace(line, t0); }
+    uint32_t Elapsed() { return clock.TickCount() - t0; }
+
+    SimulatedClock clock{10000};
+    FakeLine line{clock};
+    CMountController c{clock, line.Factory()};
+    uint32_t t0 = 0;
+};
+
+}  // namespace tavro::test
