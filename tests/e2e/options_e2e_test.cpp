@@ -131,6 +131,18 @@ protected:
         Restart();
     }
 
+    // Starts the program connected to the first board and leaves that board
+    // in its manual mode with a short slew, so that a reconnect would show
+    // as "q" and a zero byte before the configuration; the log starts empty.
+    void StartInManualMode()
+    {
+        StartProgram(true);
+        ASSERT_TRUE(m_sim1.WaitForCommands(2, 5000));
+        ASSERT_TRUE(m_program.Click(IDC_RA_PLUS));
+        ASSERT_TRUE(m_sim1.WaitForCommands(5, 5000));
+        m_sim1.ClearLog();
+    }
+
     void Restart()
     {
         ASSERT_TRUE(m_program.Start());
@@ -230,13 +242,9 @@ bool HasLine(const std::vector<std::string>& lines, const std::string& line)
 
 TEST_F(OptionsE2E, OkOnTheSamePortSendsTheConfigurationOnceAndTheNextStartLoadsIt)
 {
-    StartProgram(true);
-    ASSERT_TRUE(m_sim1.WaitForCommands(2, 5000));
-    // A short slew leaves the board in its manual mode: a reconnect would
-    // now show as "q" and a zero byte before the configuration.
-    ASSERT_TRUE(m_program.Click(IDC_RA_PLUS));
-    ASSERT_TRUE(m_sim1.WaitForCommands(5, 5000));
-    m_sim1.ClearLog();
+    StartInManualMode();
+    if (HasFatalFailure())
+        return;
 
     OpenOptions();
     ChangeTheSettings();
@@ -279,12 +287,9 @@ TEST_F(OptionsE2E, OkOnTheSamePortSendsTheConfigurationOnceAndTheNextStartLoadsI
 
 TEST_F(OptionsE2E, OkOnAnotherPortMovesToTheSecondBoard)
 {
-    StartProgram(true);
-    ASSERT_TRUE(m_sim1.WaitForCommands(2, 5000));
-    // A short slew leaves the first board in its manual mode.
-    ASSERT_TRUE(m_program.Click(IDC_RA_PLUS));
-    ASSERT_TRUE(m_sim1.WaitForCommands(5, 5000));
-    m_sim1.ClearLog();
+    StartInManualMode();
+    if (HasFatalFailure())
+        return;
 
     OpenOptions();
     ChooseSecondPort();
