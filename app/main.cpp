@@ -7,5 +7,6 @@ int main(int argc, char** argv)
 {
     CControlApp app(argc, argv);
     app.InitInstance();
-    return 0;
+    // Ended by a signal: say so in the exit status, as a shell would.
+    return app.QuitSignal() != 0 ? 128 + app.QuitSignal() : 0;
 }

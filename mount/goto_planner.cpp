@@ -140,11 +140,14 @@ void CMountController::PlanGoto(double raHours, double decDegrees, int* raSecond
 
     // Each frame returns after the board's answer. An aborted threaded goto
     // sends nothing more and leaves the fields to AbortGoto.
+    // A frame that could not be sent or whose answer could not be read has
+    // lost the link: the goto ends there, and the mount is not where the
+    // target says.
     auto frame = [this](int count, const int* ra, const int* dec) {
-        if (GotoAborted())
+        if (GotoAborted() || LinkLost())
             return false;
         MoveSteps(count, ra, dec);
-        return !GotoAborted();
+        return !GotoAborted() && !LinkLost();
     };
     bool going = true;
     if (common > 0) {
@@ -162,22 +165,22 @@ void CMountController::PlanGoto(double raHours, double decDegrees, int* raSecond
     } else if (D > 0) {
         going = frame(D, nullptr, &decCode);
     }
-    if (!going || GotoAborted())
+    if (!going || GotoAborted() || LinkLost())
         return;
 
-    // The target as passed becomes the current point, whatever the frames'
-    // results were.
+    // The target as passed becomes the current point. A frame the board
+    // refused to take (a step count too small to send) does not stop it.
     m_dCurRa = WrapHours(raHours);
     m_dCurDec = decDegrees;
 }
 
 // ---- Threaded goto --------------------------------------------------------
 
-void CMountController::StartGoto(double raHours, double decDegrees, GotoDoneProc callback, void* data)
+bool CMountController::StartGoto(double raHours, double decDegrees, GotoDoneProc callback, void* data)
 {
     if (!callback) {
         PlanGoto(raHours, decDegrees, nullptr, nullptr);
-        return;
+        return true;
     }
     // Only one worker at a time: a goto still running is ended first (its
     // callback comes as from any abort) rather than left to crash the
@@ -199,12 +202,12 @@ void CMountController::StartGoto(double raHours, double decDegrees, GotoDoneProc
     if (id == 0)
         id = m_nextThreadId.fetch_add(1);
     m_dwGotoThreadId = id;
-    try {
-        m_hGotoThread = std::thread([this] { GotoThreadProc(this); });
-    } catch (const std::system_error&) {
+    if (!m_workerLauncher(m_hGotoThread, [this] { GotoThreadProc(this); })) {
         // No worker could be made: nothing runs and no callback will come.
         m_dwGotoThreadId = 0;
+        return false;
     }
+    return true;
 }
 
 unsigned long GotoThreadProc(void* controller)
@@ -249,6 +252,9 @@ void CMountController::AbortGoto()
     if (m_hPort)
         m_hPort->CancelWait();
     ReapGotoThread();
+    // The worker is gone; later waits and writes on the port are normal again.
+    if (m_hPort)
+        m_hPort->ResetCancel();
     if (workerCalls)
         return;  // the worker had already set the point and made the callback
 

@@ -1,10 +1,20 @@
 #include "mount/mount_controller.h"
 
+#include <system_error>
+
 CMountController::CMountController(tavro::Clock& clock, PortFactory portFactory)
     : m_clock(clock), m_portFactory(std::move(portFactory))
 {
     if (!m_portFactory)
         m_portFactory = [] { return tavro::MakePosixSerialPort(); };
+    m_workerLauncher = [](std::thread& thread, std::function<void()> body) {
+        try {
+            thread = std::thread(std::move(body));
+            return true;
+        } catch (const std::system_error&) {
+            return false;
+        }
+    };
 }
 
 CMountController::~CMountController()

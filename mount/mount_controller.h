@@ -25,6 +25,10 @@ using GotoDoneProc = void (*)(void*);
 // Makes the port object that Connect opens; tests hand in a simulated port.
 using PortFactory = std::function<std::unique_ptr<tavro::SerialPort>()>;
 
+// Starts the goto worker's thread running `body` into `thread`; false when
+// the system could not make one. Tests hand in one that fails.
+using WorkerLauncher = std::function<bool(std::thread& thread, std::function<void()> body)>;
+
 class CMountController {
 public:
     explicit CMountController(tavro::Clock& clock = tavro::SystemClock(),
@@ -47,9 +51,22 @@ public:
     // system error code of the open or of the line configuration.
     uint32_t Connect(int port);
     void Disconnect();
+    // False when no port is open, the write was cancelled by an abort, or
+    // the link failed (which LinkLost() then reports).
     bool WriteBytes(const unsigned char* data, int length);
     bool WaitForBytes(const unsigned char* sequence, int length);
     void Purge();
+
+    // True once a write or a wait on the open port has failed, or the port
+    // has hung up (a USB adapter pulled, a cable cut): the board can no
+    // longer be reached. Cleared by Disconnect and by a successful Connect.
+    // Safe to read from any thread.
+    bool LinkLost() const { return m_bLinkLost.load(); }
+    // Looks, without waiting, whether the open port has hung up; true while
+    // the link stands. For a link that is idle (no goto waiting on it).
+    bool CheckLink();
+    // How long the disconnect exchange waits for a line that takes no byte.
+    static constexpr int kDisconnectWriteTimeoutMs = 250;
 
     // ---- Board commands ----------------------------------------------------
     bool SendConfiguration();
@@ -64,9 +81,13 @@ public:
     // ---- Goto planner ------------------------------------------------------
     void SetCurrentPoint(double raHours, double decDegrees);
     void EstimateGoto(double raHours, double decDegrees, int* raSeconds, int* decSeconds);
-    void StartGoto(double raHours, double decDegrees, GotoDoneProc callback, void* data);
+    // With a callback: starts the goto worker; false when no worker could be
+    // started (then nothing runs and no callback comes).
+    bool StartGoto(double raHours, double decDegrees, GotoDoneProc callback, void* data);
     void AbortGoto();
     void PlanGoto(double raHours, double decDegrees, int* raSeconds, int* decSeconds);
+    // Replaces how the goto worker's thread is started.
+    void SetWorkerLauncher(WorkerLauncher launcher) { m_workerLauncher = std::move(launcher); }
     double RaTravelTime(double hours) const;
     double DecTravelTime(double degrees) const;
 
@@ -119,6 +140,9 @@ private:
 
     tavro::Clock& m_clock;
     PortFactory m_portFactory;
+    WorkerLauncher m_workerLauncher;
+    std::atomic<bool> m_bLinkLost{false};
+    int m_nWriteTimeoutMs = tavro::SerialPort::kWriteTimeoutMs;
 
     // Goto worker coordination. The worker and AbortGoto decide under the
     // lock which of them makes the callback, so it is made exactly once.

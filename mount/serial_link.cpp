@@ -7,7 +7,7 @@
 
 uint32_t CMountController::Connect(int port)
 {
-    if (m_hPort && port == m_nPort)
+    if (m_hPort && port == m_nPort && !m_bLinkLost)
         return 0;  // already open under that number: nothing is sent again
     if (m_hPort)
         Disconnect();
@@ -21,6 +21,7 @@ uint32_t CMountController::Connect(int port)
     if (const int code = handle->Open(port, m_portMap); code != 0)
         return static_cast<uint32_t>(code);
     m_hPort = std::move(handle);
+    m_bLinkLost = false;
     Purge();
 
     SendConfiguration();
@@ -37,24 +38,55 @@ void CMountController::Disconnect()
     ReapGotoThread();
 
     // Disconnect exchange: take the board out of its mode, unless it was
-    // handed to the K3CCD program (or never left command level).
-    if (m_nMode == MODE_MANUAL)
-        StopMotion();
-    if (m_nMode != MODE_NONE && m_nMode != MODE_K3CCD) {
-        m_clock.Sleep(tavro::proto::kPauseAfterLeave);
-        static const unsigned char kLeave[2] = {tavro::proto::kLeaveMode, 0x00};
-        WriteBytes(kLeave, 2);
+    // handed to the K3CCD program (or never left command level). On a lost
+    // link there is no one to tell. The port is being let go, so a line that
+    // takes no byte holds the exchange up only briefly, never for the whole
+    // write time-out.
+    if (!m_bLinkLost) {
+        const int normalTimeout = m_nWriteTimeoutMs;
+        m_nWriteTimeoutMs = kDisconnectWriteTimeoutMs;
+        if (m_nMode == MODE_MANUAL)
+            StopMotion();
+        if (m_nMode != MODE_NONE && m_nMode != MODE_K3CCD && !m_bLinkLost) {
+            m_clock.Sleep(tavro::proto::kPauseAfterLeave);
+            static const unsigned char kLeave[2] = {tavro::proto::kLeaveMode, 0x00};
+            WriteBytes(kLeave, 2);
+        }
+        m_nWriteTimeoutMs = normalTimeout;
     }
 
     m_hPort->Close();
     m_hPort.reset();
+    m_bLinkLost = false;
+    m_bMoving = false;
 }
 
 bool CMountController::WriteBytes(const unsigned char* data, int length)
 {
     if (!m_hPort || length < 0)
         return false;
-    return m_hPort->Write(data, static_cast<size_t>(length));
+    switch (m_hPort->Write(data, static_cast<size_t>(length), m_nWriteTimeoutMs)) {
+    case tavro::WriteResult::Written:
+        return true;
+    case tavro::WriteResult::Cancelled:
+        return false;  // an abort woke the write: the link itself is fine
+    case tavro::WriteResult::Failed:
+    case tavro::WriteResult::TimedOut:
+        break;
+    }
+    // The adapter is gone or the line has stalled for the whole time-out:
+    // the board cannot be reached any more.
+    m_bLinkLost = true;
+    return false;
+}
+
+bool CMountController::CheckLink()
+{
+    if (!m_hPort)
+        return false;
+    if (!m_bLinkLost && m_hPort->HungUp())
+        m_bLinkLost = true;
+    return !m_bLinkLost;
 }
 
 bool CMountController::WaitForBytes(const unsigned char* sequence, int length)
@@ -67,8 +99,15 @@ bool CMountController::WaitForBytes(const unsigned char* sequence, int length)
 
     // Block until input arrives; a cancelled wait (goto aborted), a hang-up
     // or an error ends the wait with false instead of waiting for ever.
-    if (m_hPort->WaitForInput() != tavro::WaitResult::Ready)
+    switch (m_hPort->WaitForInput()) {
+    case tavro::WaitResult::Ready:
+        break;
+    case tavro::WaitResult::Cancelled:
         return false;
+    case tavro::WaitResult::Failed:
+        m_bLinkLost = true;
+        return false;
+    }
 
     for (;;) {
         uint8_t byte = 0;
@@ -84,6 +123,8 @@ bool CMountController::WaitForBytes(const unsigned char* sequence, int length)
         case tavro::ReadResult::Timeout:
             break;  // a quiet second: keep reading
         case tavro::ReadResult::Failed:
+            m_bLinkLost = true;
+            return false;
         case tavro::ReadResult::Cancelled:
             return false;
         }

@@ -83,11 +83,11 @@ public:
 
     bool IsOpen() const override { return m_fd >= 0; }
 
-    bool Write(const uint8_t* data, size_t length) override
+    WriteResult Write(const uint8_t* data, size_t length, int timeoutMs) override
     {
         if (m_fd < 0)
-            return false;
-        const auto deadline = SteadyClock::now() + std::chrono::milliseconds(kWriteTimeoutMs);
+            return WriteResult::Failed;
+        const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
         size_t done = 0;
         while (done < length) {
             const ssize_t n = ::write(m_fd, data + done, length - done);
@@ -98,19 +98,24 @@ public:
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0 && errno != EAGAIN)
-                return false;
-            // The output buffer is full: wait for room until the time-out.
-            pollfd pfd{m_fd, POLLOUT, 0};
+                return WriteResult::Failed;
+            // The line takes no more bytes for now (output stopped, buffer
+            // full): wait for room until the time-out, or until another
+            // thread cancels the wait, so that a stalled line never holds an
+            // abort up.
             const int left = RemainingMs(deadline);
             if (left == 0)
-                return false;
-            const int r = ::poll(&pfd, 1, left);
+                return WriteResult::TimedOut;
+            pollfd fds[2] = {{m_fd, POLLOUT, 0}, {m_wake, POLLIN, 0}};
+            const int r = ::poll(fds, m_wake >= 0 ? 2 : 1, left);
             if (r < 0 && errno != EINTR)
-                return false;
-            if (r > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)))
-                return false;
+                return WriteResult::Failed;
+            if (r > 0 && m_wake >= 0 && (fds[1].revents & POLLIN))
+                return WriteResult::Cancelled;
+            if (r > 0 && (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)))
+                return WriteResult::Failed;
         }
-        return true;
+        return WriteResult::Written;
     }
 
     ReadResult ReadByte(uint8_t& byte) override
@@ -159,6 +164,16 @@ public:
     {
         if (m_fd >= 0)
             ::tcflush(m_fd, TCIOFLUSH);
+    }
+
+    bool HungUp() override
+    {
+        if (m_fd < 0)
+            return false;
+        // No events asked for: poll still reports a hang-up or an error.
+        pollfd pfd{m_fd, 0, 0};
+        const int r = ::poll(&pfd, 1, 0);
+        return r > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
     }
 
     void CancelWait() override

@@ -38,6 +38,13 @@ enum class WaitResult {
     Cancelled,  // CancelWait() was called
 };
 
+enum class WriteResult {
+    Written,    // every byte was accepted by the port
+    Failed,     // hang-up or I/O error
+    TimedOut,   // the line took no byte for the whole time-out (a stalled line)
+    Cancelled,  // CancelWait() was called while the write waited for room
+};
+
 class SerialPort {
 public:
     static constexpr int kReadTimeoutMs = 1000;
@@ -53,8 +60,11 @@ public:
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
 
-    // Writes all bytes; false on an error or after the write time-out.
-    virtual bool Write(const uint8_t* data, size_t length) = 0;
+    // Writes all bytes, waiting at most `timeoutMs` for room on the line. A
+    // write that can be done at once is done even while a cancel is pending;
+    // only the wait for room is ended by it.
+    virtual WriteResult Write(const uint8_t* data, size_t length,
+                              int timeoutMs = kWriteTimeoutMs) = 0;
     // Reads one byte, returning as soon as one is there.
     virtual ReadResult ReadByte(uint8_t& byte) = 0;
     // Blocks without a time limit until input is there, the port fails, or
@@ -62,9 +72,13 @@ public:
     virtual WaitResult WaitForInput() = 0;
     // Discards everything not yet sent and everything received so far.
     virtual void Purge() = 0;
+    // True when the port reports a hang-up or an error (a USB adapter pulled
+    // out, the other end closed); looks without waiting.
+    virtual bool HungUp() = 0;
 
-    // Wakes a WaitForInput or ReadByte on another thread, and makes every
-    // later one end at once as cancelled until ResetCancel().
+    // Wakes a WaitForInput, ReadByte or a Write waiting for room on another
+    // thread, and makes every later wait end at once as cancelled until
+    // ResetCancel().
     virtual void CancelWait() = 0;
     virtual void ResetCancel() = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "settings/settings_path.h"
 #include "ui/control_dlg.h"
+#include "ui/quit_signals.h"
 
 CControlApp::CControlApp(int& argc, char** argv) : QApplication(argc, argv)
 {
@@ -13,7 +14,23 @@ CControlApp::~CControlApp() = default;
 
 bool CControlApp::InitInstance()
 {
-    CControlDlg dlg(SettingsFilePath());
-    dlg.DoModal();
+    // Caught for the whole run, the window's destruction included, so that a
+    // second signal cannot cut the last exchange with the board short.
+    CQuitSignals quitSignals([this](int signo) {
+        if (m_nQuitSignal == 0)
+            m_nQuitSignal = signo;
+        if (m_pDlg)
+            m_pDlg->RequestQuit();
+    });
+    {
+        CControlDlg dlg(SettingsFilePath());
+        m_pDlg = &dlg;
+        // The toolkit ends the process with exit() when the X connection is
+        // lost; the window is still open then, and this stops the mount.
+        SetLastChanceStop([&dlg] { dlg.EndLink(); });
+        dlg.DoModal();
+        SetLastChanceStop(nullptr);
+        m_pDlg = nullptr;
+    }
     return false;
 }

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 
+class CControlDlg;
+
 class CControlApp : public QApplication {
 public:
     CControlApp(int& argc, char** argv);
@@ -11,6 +13,14 @@ public:
 
     // Builds the main control window, runs it modally and destroys it (which
     // ends the link to the board). Returns false: there is no message loop
-    // of the application's own after the window.
+    // of the application's own after the window. SIGTERM, SIGHUP and SIGINT
+    // close the window as "Exit" does; so does the loss of the X connection.
     bool InitInstance();
+
+    // The signal that ended the program, or 0.
+    int QuitSignal() const { return m_nQuitSignal; }
+
+private:
+    int m_nQuitSignal = 0;
+    CControlDlg* m_pDlg = nullptr;
 };

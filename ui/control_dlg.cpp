@@ -1,5 +1,6 @@
 #include "ui/control_dlg.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFontInfo>
 #include <QGroupBox>
@@ -16,6 +17,7 @@
 #include "ui/control_dlg_template.h"
 #include "ui/dialog_units.h"
 #include "ui/hold_button.h"
+#include "ui/key_repeat.h"
 #include "ui/validation.h"
 
 namespace {
@@ -230,6 +232,29 @@ void CControlDlg::setVisible(bool visible)
     if (visible && !m_bInitialised)
         OnInitDialog();
     QDialog::setVisible(visible);
+    if (visible && m_bQuitRequested)
+        QMetaObject::invokeMethod(this, &QDialog::reject, Qt::QueuedConnection);
+}
+
+void CControlDlg::RequestQuit()
+{
+    m_bQuitRequested = true;
+    // Nested dialogs first (options, a message box), as their Cancel would;
+    // each modal loop then returns in turn.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) {
+        if (window != this && window->isVisible()) {
+            if (auto* dialog = qobject_cast<QDialog*>(window))
+                dialog->reject();
+        }
+    }
+    if (isVisible())
+        reject();
+}
+
+void CControlDlg::EndLink()
+{
+    m_controller.Disconnect();
 }
 
 QWidget* CControlDlg::Control(int id) const
@@ -277,6 +302,10 @@ bool CControlDlg::event(QEvent* event)
         OnHoldButtonUp(static_cast<CHoldButtonEvent*>(event)->Button());
         return true;
     }
+    // With the focus gone from the window the held keys' releases go
+    // elsewhere; each hold button releases itself on the same event.
+    if ((event->type() == QEvent::WindowDeactivate || event->type() == QEvent::Hide) && m_pKeyRepeat)
+        m_pKeyRepeat->ForgetHeldKeys();
     return QDialog::event(event);
 }
 
@@ -307,6 +336,12 @@ void CControlDlg::keyPressEvent(QKeyEvent* event)
 
 void CControlDlg::timerEvent(QTimerEvent* event)
 {
+    if (event->timerId() == m_linkWatch.timerId()) {
+        // A goto's worker notices a failure itself; its completion says so.
+        if (!m_bGotoRunning && !m_controller.CheckLink())
+            OnLinkLost();
+        return;
+    }
     OnTimer(event->timerId());
     QDialog::timerEvent(event);
 }

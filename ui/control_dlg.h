@@ -14,6 +14,7 @@
 // control_dlg_goto.cpp, the keyboard control in control_dlg_keys.cpp and the
 // options in control_dlg_options.cpp.
 
+#include <QBasicTimer>
 #include <QDialog>
 #include <QFont>
 #include <QIcon>
@@ -48,6 +49,13 @@ public:
     // Initialises the window (once) and runs it modally; returns the
     // dialog's result.
     int DoModal();
+    // Ends the window as "Exit" does, from outside (a signal): dialogs open
+    // over it are cancelled first; a window not shown yet closes as soon as
+    // its loop runs.
+    void RequestQuit();
+    // The last exchange with the board, as the window's destruction makes
+    // it: for a process that is going down without unwinding (exit()).
+    void EndLink();
 
     // Start-up: fonts, field limits, colours, the initial point, the stored
     // settings, then connect-on-start or the enable rules. Runs once, before
@@ -74,6 +82,10 @@ public:
     void OnHoldButtonUp(CHoldButton* button);
     void OnTimer(int id);
     void OnGotoDone();
+    // The link to the board failed (a write or a wait failed, or the port
+    // hung up): the window lets the port go, shows the disconnected state
+    // and says once that the mount may still be moving.
+    void OnLinkLost();
 
     // Shows the connection error box (caption "Error", information icon)
     // and waits until it is closed. Tests override it to read the text.
@@ -136,6 +148,13 @@ protected:
     void setVisible(bool visible) override;
 
 private:
+    // How often an open link is looked at for a hang-up.
+    static constexpr int kLinkWatchMs = 500;
+    // Runs the link watch while a port is open, stops it otherwise.
+    void WatchLink();
+    // After a command: a link that failed under it is handled at once.
+    void CheckLinkAfterCommand();
+
     // Creates every control of template 102 at its place (DoDataExchange).
     void CreateControls();
     // Paints a number field blue on white when valid, white on red when not.
@@ -145,7 +164,9 @@ private:
     std::string m_settingsPath;
     std::vector<QWidget*> m_controls;   // in template order
     bool m_bInitialised = false;
+    bool m_bQuitRequested = false;
     CKeyRepeatJoiner* m_pKeyRepeat = nullptr;   // child object, made on the first key
+    QBasicTimer m_linkWatch;                     // runs while a port is open
 };
 
 // Completion callback of a threaded goto; `window` is the CControlDlg.

@@ -2,9 +2,8 @@
 // hold buttons' dispatch, and the enable rules that follow every command.
 
 #include <QRadioButton>
-#include <cerrno>
-#include <cstring>
 
+#include "mount/link_messages.h"
 #include "ui/control_dlg.h"
 #include "ui/hold_button.h"
 
@@ -13,20 +12,45 @@ void CControlDlg::OnConnect()
     const uint32_t code = m_controller.Connect(m_nComPort);
     // The open port says whether the connection stands, not the code.
     if (!m_controller.m_hPort) {
-        QString text;
-        if (code == ENOENT)
-            text = QString::asprintf("Can't find port COM%0d", m_controller.m_nPort);
-        else
-            text = QString::asprintf("Connection error:\n%s",
-                                     std::strerror(static_cast<int>(code)));
-        ShowError(text);
+        ShowError(QString::fromStdString(
+            tavro::ConnectErrorText(m_controller.m_nPort, m_controller.m_portMap, code)));
     }
     UpdateControls();
+    WatchLink();
+}
+
+void CControlDlg::WatchLink()
+{
+    if (m_controller.m_hPort) {
+        if (!m_linkWatch.isActive())
+            m_linkWatch.start(kLinkWatchMs, this);
+    } else {
+        m_linkWatch.stop();
+    }
+}
+
+void CControlDlg::CheckLinkAfterCommand()
+{
+    if (m_controller.LinkLost())
+        OnLinkLost();
+}
+
+void CControlDlg::OnLinkLost()
+{
+    // The port is let go at once (there is no one to send the disconnect
+    // exchange to), the window shows the disconnected state, and the message
+    // comes once: the watch stops with the port.
+    const int port = m_controller.m_nPort;
+    m_controller.Disconnect();
+    WatchLink();
+    UpdateControls();
+    ShowError(QString::fromStdString(tavro::LinkLostText(port, m_controller.m_portMap)));
 }
 
 void CControlDlg::OnDisconnect()
 {
     m_controller.Disconnect();
+    WatchLink();
     UpdateControls();
 }
 
@@ -35,6 +59,7 @@ void CControlDlg::OnK3CCDMode()
     // Leaves the board in its guide mode and the port free for the K3CCD
     // program.
     m_controller.EnterK3CCDMode();
+    WatchLink();
     UpdateControls();
 }
 
@@ -62,6 +87,7 @@ void CControlDlg::OnHoldButtonDown(CHoldButton* button)
     case IDC_FOCUS_FAST_MINUS: m_controller.StartFocus(true, true); break;
     default: break;
     }
+    CheckLinkAfterCommand();
 }
 
 void CControlDlg::OnHoldButtonUp(CHoldButton* button)
@@ -69,6 +95,7 @@ void CControlDlg::OnHoldButtonUp(CHoldButton* button)
     const int id = ControlId(button);
     if (id >= IDC_FIRST_HOLD_BUTTON && id <= IDC_LAST_HOLD_BUTTON)
         m_controller.StopMotion();
+    CheckLinkAfterCommand();
 }
 
 void CControlDlg::UpdateControls()

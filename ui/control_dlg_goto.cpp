@@ -48,7 +48,17 @@ void CControlDlg::OnGoto()
         timeLeft->setText(QString::fromStdString(tavro::ui::TimeLeftText(0)));
     timeLeft->show();
 
-    m_controller.StartGoto(nextRa, nextDec, GotoDoneCallback, this);
+    if (!m_controller.StartGoto(nextRa, nextDec, GotoDoneCallback, this)) {
+        // No worker: nothing moves and no completion will come. The window
+        // stays as it was, idle, and says why.
+        killTimer(m_nTimerId);
+        m_nTimerId = 0;
+        timeLeft->hide();
+        UpdateControls();
+        ShowError(QStringLiteral("The goto could not be started: the system could not start its "
+                                 "worker thread."));
+        return;
+    }
 
     m_bGotoRunning = true;
     UpdateControls();
@@ -75,10 +85,16 @@ void CControlDlg::OnGotoDone()
         m_nTimerId = 0;
     }
     Control(IDC_TIME_LEFT)->hide();
+    m_bGotoRunning = false;
+    if (m_controller.LinkLost()) {
+        // The goto did not reach its target: the bars stay where they were
+        // and the current point is not changed.
+        OnLinkLost();
+        return;
+    }
     qobject_cast<QProgressBar*>(Control(IDC_PROGRESS_RA))->setValue(tavro::ui::kProgressMax);
     qobject_cast<QProgressBar*>(Control(IDC_PROGRESS_DEC))->setValue(tavro::ui::kProgressMax);
     WritePoint(m_controller.m_dCurRa, m_controller.m_dCurDec, kCurrentPointFields);
-    m_bGotoRunning = false;
     UpdateControls();
 }
 

@@ -21,6 +21,20 @@ bool CControlDlg::PreTranslateMessage(QObject* target, QEvent* event)
     if (!focus || target != focus || dynamic_cast<CMotionKeyEvent*>(event))
         return false;
     auto* key = static_cast<QKeyEvent*>(event);
+    // A key that started a motion stays with the button it pressed until it
+    // is released, wherever the focus went in between (Tab, a click into a
+    // field): its release ends the motion, its auto-repeat does not.
+    if (m_pKeyRepeat) {
+        if (QWidget* button = m_pKeyRepeat->HeldTarget(key->key())) {
+            // A button whose press already ended (it lost the focus) is not
+            // pressed again by the key's auto-repeat.
+            auto* hold = qobject_cast<CHoldButton*>(button);
+            if (event->type() == QEvent::KeyPress && hold && !hold->m_bKeyHeld)
+                return true;
+            m_pKeyRepeat->Forward(button, *key);
+            return true;
+        }
+    }
     return TranslateMotionKey(event->type(), key->key(), key);
 }
 

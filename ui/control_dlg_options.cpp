@@ -28,6 +28,7 @@ void CControlDlg::OnOptions()
         if (m_controller.m_nPort == m_nComPort) {
             // Same port: the board only needs the new settings.
             m_controller.SendConfiguration();
+            CheckLinkAfterCommand();
         } else {
             // Another port: leave the old one; the connect on the new one
             // sends the configuration, or shows why it failed.

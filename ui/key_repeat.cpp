@@ -30,6 +30,7 @@ void CKeyRepeatJoiner::Forward(QWidget* target, const QKeyEvent& event)
         }
         Flush();
         Post(target, QEvent::KeyPress, event, event.isAutoRepeat());
+        m_held[event.key()] = target;
         return;
     }
 
@@ -50,11 +51,24 @@ void CKeyRepeatJoiner::Flush()
         return;
     m_bPending = false;
     m_timer.stop();
+    m_held.erase(m_pending.key);
     if (m_pending.target) {
         const QKeyEvent release(QEvent::KeyRelease, m_pending.key, m_pending.modifiers, QString(),
                                 false, m_pending.count);
         Post(m_pending.target, QEvent::KeyRelease, release, false);
     }
+}
+
+QWidget* CKeyRepeatJoiner::HeldTarget(int key) const
+{
+    const auto it = m_held.find(key);
+    return it == m_held.end() ? nullptr : it->second.data();
+}
+
+void CKeyRepeatJoiner::ForgetHeldKeys()
+{
+    Flush();
+    m_held.clear();
 }
 
 void CKeyRepeatJoiner::timerEvent(QTimerEvent* event)

@@ -14,6 +14,7 @@
 
 #include <QBasicTimer>
 #include <QKeyEvent>
+#include <map>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -39,6 +40,15 @@ public:
     // Lets a held-back release go now (another key came in between).
     void Flush();
 
+    // The hold button that `key`, still held, was forwarded to; null when
+    // the key is not held. The key's auto-repeat and its release belong to
+    // that button wherever the focus has gone since the press, so that the
+    // motion the key started ends when the key is let go.
+    QWidget* HeldTarget(int key) const;
+    // Forgets the held keys: their releases will not reach this window (it
+    // lost the focus, and each hold button has released itself).
+    void ForgetHeldKeys();
+
 protected:
     void timerEvent(QTimerEvent* event) override;
 
@@ -54,5 +64,7 @@ private:
     };
     bool m_bPending = false;
     Pending m_pending;
+    // Keys forwarded as a press and not yet released, with their buttons.
+    std::map<int, QPointer<QWidget>> m_held;
     QBasicTimer m_timer;
 };

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
@@ -183,4 +184,93 @@ TEST_F(GotoThread, DestroyingTheControllerDuringAGotoIsClean)
         ASSERT_TRUE(line.WaitForWrites(5, 5000));  // configuration, "c" and the frame
     }
     EXPECT_EQ(late.Calls(), 1);
+}
+
+// A goto whose frame cannot be sent or whose answer cannot be read ends
+// there: one callback, no further frame, and the current point is not
+// claimed to be the target.
+TEST_F(GotoThread, LostLinkEndsTheGotoWithoutClaimingTheTarget)
+{
+    struct Case {
+        const char* name;
+        // Sets the failure up; may return a thread that brings it about.
+        std::function<std::thread(FakeLine&)> fail;
+    };
+    const Case cases[] = {
+        {"second frame cannot be written", [](FakeLine& l) {
+             l.FailWritesFrom(2);
+             return std::thread();
+         }},
+        {"hang-up while waiting for the answer", [](FakeLine& l) {
+             l.AnswerStepFrames(-1);
+             l.BlockWhenIdle(true);
+             return std::thread([&l] {
+                 l.WaitForWrites(2, 5000);
+                 l.HangUp();
+             });
+         }},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        SimulatedClock clk{1000};
+        FakeLine l{clk};
+        CMountController m{clk, l.Factory()};
+        Completion seen;
+        seen.controller = &m;
+        ASSERT_EQ(m.Connect(1), 0u);
+        l.ClearRecord();
+        l.AnswerStepFrames(25);
+        m.SetCurrentPoint(10, 20);
+        std::thread failure = k.fail(l);
+        // RA and Dec both travel: several frames are planned.
+        ASSERT_TRUE(m.StartGoto(12, 30, &Completion::Callback, &seen));
+        const bool called = seen.WaitForCall(5s);
+        if (failure.joinable())
+            failure.join();
+        ASSERT_TRUE(called);
+        EXPECT_TRUE(m.LinkLost());
+        EXPECT_EQ(seen.ra, 10);
+        EXPECT_EQ(seen.dec, 20);
+        EXPECT_LE(FrameCount(l), 1u);
+        m.Disconnect();
+        EXPECT_EQ(seen.Calls(), 1);
+    }
+}
+
+TEST_F(GotoThread, StalledWriteDoesNotHoldDisconnectUp)
+{
+    line.StallWrites(true);
+    c.StartGoto(12, 30, &Completion::Callback, &done);
+    ASSERT_TRUE(line.WaitForWrites(1, 5000));  // "c" is stuck on the line
+
+    const auto start = std::chrono::steady_clock::now();
+    c.Disconnect();
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, 1500ms);
+    EXPECT_EQ(done.Calls(), 1);
+    EXPECT_FALSE(c.GotoRunning());
+    EXPECT_EQ(c.m_hPort, nullptr);
+    EXPECT_EQ(FrameCount(line), 0u);
+}
+
+TEST_F(GotoThread, AbortWakesAStalledWriteAtOnce)
+{
+    line.StallWrites(true);
+    c.StartGoto(12, 30, &Completion::Callback, &done);
+    ASSERT_TRUE(line.WaitForWrites(1, 5000));
+    const auto start = std::chrono::steady_clock::now();
+    c.AbortGoto();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+    EXPECT_EQ(done.Calls(), 1);
+    EXPECT_FALSE(c.LinkLost()) << "an abort is not a failure of the link";
+}
+
+TEST_F(GotoThread, WorkerThatCannotStartLeavesNothingRunning)
+{
+    c.SetWorkerLauncher([](std::thread&, std::function<void()>) { return false; });
+    EXPECT_FALSE(c.StartGoto(12, 30, &Completion::Callback, &done));
+    EXPECT_FALSE(c.GotoRunning());
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(done.Calls(), 0);
+    EXPECT_TRUE(line.Writes().empty());
 }

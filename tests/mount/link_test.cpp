@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 
 #include "mount/mount_controller.h"
@@ -167,4 +169,83 @@ TEST_F(Link, DisconnectWithoutAPortDoesNothing)
     c.Disconnect();
     EXPECT_EQ(line.Closes(), 0);
     EXPECT_TRUE(line.Writes().empty());
+}
+
+// A link that fails under a command is noticed, the disconnect then sends
+// nothing more, and the same port connects again afterwards.
+TEST_F(Link, FailedLinkIsNoticedAndTheSamePortConnectsAgain)
+{
+    struct Case {
+        const char* name;
+        std::function<void(FakeLine&, CMountController&)> fail;
+    };
+    const Case cases[] = {
+        {"slew write fails",
+         [](FakeLine& l, CMountController& m) {
+             l.FailWritesFrom(1);  // "a" goes out, the slew byte does not
+             EXPECT_FALSE(m.StartMove(0, 0));
+         }},
+        {"stop write fails",
+         [](FakeLine& l, CMountController& m) {
+             m.StartMove(0, 0);
+             l.FailWritesFrom(2);
+             m.StopMotion();
+         }},
+        {"hang-up while idle",
+         [](FakeLine& l, CMountController& m) {
+             EXPECT_TRUE(m.CheckLink());
+             l.HangUp();
+             EXPECT_FALSE(m.CheckLink());
+         }},
+        {"answer wait fails",
+         [](FakeLine& l, CMountController& m) {
+             l.AnswerStepFrames(-1);
+             EXPECT_FALSE(m.MoveSteps(100, &kRa0, nullptr));
+         }},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        FakeLine l{clock};
+        CMountController m{clock, l.Factory()};
+        ASSERT_EQ(m.Connect(1), 0u);
+        EXPECT_FALSE(m.LinkLost());
+        k.fail(l, m);
+        EXPECT_TRUE(m.LinkLost());
+        const size_t writes = l.Writes().size();
+        m.Disconnect();
+        EXPECT_EQ(l.Writes().size(), writes) << "nothing is sent on a lost link";
+        EXPECT_EQ(m.m_hPort, nullptr);
+        EXPECT_FALSE(m.LinkLost());
+
+        // Plugged in again: Connect opens it anew and configures the board.
+        l.FailWritesFrom(SIZE_MAX);
+        l.Replug();
+        l.ClearRecord();
+        ASSERT_EQ(m.Connect(1), 0u);
+        EXPECT_EQ(tavro::test::Trace(l, l.Writes().front().at), "0:71 50:7A 200:4C030100");
+    }
+}
+
+TEST_F(Link, ConnectOnALostLinkReopensThePort)
+{
+    Connect();
+    line.HangUp();
+    EXPECT_FALSE(c.CheckLink());
+    line.Replug();
+    line.ClearRecord();
+    ASSERT_EQ(c.Connect(1), 0u);
+    EXPECT_EQ(line.Opens(), 2);
+    EXPECT_FALSE(line.Writes().empty()) << "the configuration is sent again";
+}
+
+TEST_F(Link, DisconnectOnAStalledLineGivesUpQuickly)
+{
+    Connect();
+    c.StartMove(0, 0);
+    line.StallWrites(true);
+    const auto start = std::chrono::steady_clock::now();
+    c.Disconnect();
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::milliseconds(1000));
+    EXPECT_EQ(c.m_hPort, nullptr);
 }

@@ -33,20 +33,41 @@ public:
 
     bool IsOpen() const override { return m_open; }
 
-    bool Write(const uint8_t* data, size_t length) override
+    WriteResult Write(const uint8_t* data, size_t length, int timeoutMs) override
     {
-        std::lock_guard<std::mutex> lock(m_line.m_lock);
+        std::unique_lock<std::mutex> lock(m_line.m_lock);
         const uint32_t now = m_line.m_clock.TickCount();
-        if (m_line.m_writes.size() >= m_line.m_failWritesFrom) {
+        if (m_line.m_hungUp || m_line.m_writes.size() >= m_line.m_failWritesFrom) {
             m_line.m_writes.push_back({now, {}, m_number});  // a failed write, nothing sent
             m_line.m_changed.notify_all();
-            return false;
+            return WriteResult::Failed;
+        }
+        if (m_line.m_stalled) {
+            // A stalled line takes nothing: the write waits (in real time)
+            // until it is cancelled, the line moves again, or its time-out.
+            m_line.m_writes.push_back({now, {}, m_number});
+            m_line.m_changed.notify_all();
+            const bool woken = m_line.m_changed.wait_for(
+                lock, std::chrono::milliseconds(timeoutMs), [this] { return m_cancelled || !m_line.m_stalled; });
+            if (m_cancelled)
+                return WriteResult::Cancelled;
+            if (!woken) {
+                m_line.m_clock.Advance(static_cast<uint32_t>(timeoutMs));
+                return WriteResult::TimedOut;
+            }
+            m_line.m_writes.pop_back();
         }
         m_line.m_writes.push_back({now, std::vector<uint8_t>(data, data + length), m_number});
         if (length == 5 && data[0] == 'h' && m_line.m_answerAfterMs >= 0)
             m_line.m_input.push_back({now + static_cast<uint32_t>(m_line.m_answerAfterMs), '-'});
         m_line.m_changed.notify_all();
-        return true;
+        return WriteResult::Written;
+    }
+
+    bool HungUp() override
+    {
+        std::lock_guard<std::mutex> lock(m_line.m_lock);
+        return m_open && m_line.m_hungUp;
     }
 
     ReadResult ReadByte(uint8_t& byte) override
@@ -166,6 +187,19 @@ void FakeLine::BlockWhenIdle(bool block)
     std::lock_guard<std::mutex> lock(m_lock);
     m_blockWhenIdle = block;
     m_changed.notify_all();
+}
+
+void FakeLine::StallWrites(bool stall)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_stalled = stall;
+    m_changed.notify_all();
+}
+
+void FakeLine::Replug()
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_hungUp = false;
 }
 
 void FakeLine::HangUp()

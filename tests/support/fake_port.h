@@ -41,7 +41,12 @@ public:
     // With nothing to read, waits block (until a cancel or an injection)
     // instead of failing; for tests with a goto worker.
     void BlockWhenIdle(bool block);
-    void HangUp();                                   // reads and waits fail from now on
+    void HangUp();                                   // writes, reads and waits fail from now on
+    // While stalled, a write sends nothing and waits (in real time) until it
+    // is cancelled, the stall ends, or its time-out passes.
+    void StallWrites(bool stall);
+    // The adapter is plugged in again: ports opened from now on work.
+    void Replug();
 
     // ---- What happened ----
     std::vector<Written> Writes() const;
@@ -70,6 +75,7 @@ private:
     int m_answerAfterMs = 0;
     bool m_blockWhenIdle = false;
     bool m_hungUp = false;
+    bool m_stalled = false;
     std::deque<Pending> m_input;
     std::vector<Written> m_writes;
     std::vector<uint32_t> m_purges;

@@ -200,7 +200,8 @@ void ControlDlgStatesTest::connectOnStartWithAMissingPort()
     h.WriteSettings("[Options]\nConnection=3\nConnectOnStart=1\n");
     h.m_line.SetOpenResult(3, ENOENT);
     CControlDlg& dlg = h.Start();
-    QCOMPARE(h.Dlg().m_errors, QStringList{QStringLiteral("Can't find port COM3")});
+    QCOMPARE(h.Dlg().m_errors,
+             QStringList{QStringLiteral("Can't find port COM3\nThere is no device /dev/ttyS2.")});
     QCOMPARE(dlg.m_nComPort, 3);
     QCOMPARE(dlg.m_controller.m_nPort, 3);
     QVERIFY(!dlg.m_controller.m_hPort);
@@ -210,7 +211,7 @@ void ControlDlgStatesTest::connectOnStartWithAMissingPort()
     // The Connect button tries again and says the same.
     QTest::mouseClick(qobject_cast<QPushButton*>(dlg.Control(IDC_CONNECT)), Qt::LeftButton);
     QCOMPARE(h.Dlg().m_errors.size(), 2);
-    QCOMPARE(h.Dlg().m_errors.last(), QStringLiteral("Can't find port COM3"));
+    QCOMPARE(h.Dlg().m_errors.last(), h.Dlg().m_errors.first());
 }
 
 void ControlDlgStatesTest::connectOnStartConnects()
@@ -236,7 +237,8 @@ void ControlDlgStatesTest::aRefusedPortShowsTheSystemText()
     CControlDlg& dlg = h.Start();
     dlg.OnConnect();
     QCOMPARE(h.Dlg().m_errors,
-             QStringList{QStringLiteral("Connection error:\nDevice or resource busy")});
+             QStringList{QStringLiteral("Connection error:\n/dev/ttyS0: Device or resource busy.\n"
+                                        "Another program has the port open.")});
     QCOMPARE(EnabledStates(dlg), kDisconnected);
 }
 

@@ -291,6 +291,65 @@ private slots:
         QCOMPARE(f.Wire(), QString("61 3C 6A 6A 5E 6A 6A"));
         QCOMPARE(f.h.Dlg().focusWidget(), f.h.Dlg().Control(IDC_DEC_PLUS));
     }
+
+    // A key held on a slewing button while the focus moves away (Tab, a
+    // click into a coordinate field, a click on Exit) still ends its motion
+    // when it is released; its auto-repeat on the new focus changes nothing.
+    void motionEndsOnItsKeyWhereverTheFocusWent_data()
+    {
+        QTest::addColumn<QString>("move");
+        QTest::addColumn<int>("held");
+        QTest::newRow("Tab, Left held") << "tab" << int(Qt::Key_Left);
+        QTest::newRow("click into a field, Down held") << "field" << int(Qt::Key_Down);
+        QTest::newRow("Tab, Space held") << "tab" << int(Qt::Key_Space);
+        QTest::newRow("click into a field, Space held") << "field" << int(Qt::Key_Space);
+    }
+    void motionEndsOnItsKeyWhereverTheFocusWent()
+    {
+        QFETCH(QString, move);
+        QFETCH(int, held);
+        KeysFixture f;
+        f.Focus(IDC_PAUSE);
+        f.Press(held);
+        const QString started = f.Wire();
+        QVERIFY(started.startsWith("61 "));
+        if (move == "tab") {
+            f.Press(Qt::Key_Tab);
+            f.Release(Qt::Key_Tab);
+        } else {
+            QTest::mouseClick(f.h.Dlg().Edit(IDC_NEXT_RA_M), Qt::LeftButton);
+        }
+        QVERIFY(f.h.Dlg().focusWidget() != f.h.Dlg().Control(IDC_PAUSE));
+        // The X server goes on repeating the held key, now to the new focus.
+        f.Key(QEvent::KeyRelease, held, Qt::NoModifier, true);
+        f.Key(QEvent::KeyPress, held, Qt::NoModifier, true);
+        // Space on a hold button ends its press when the button loses the
+        // focus; an arrow key's motion goes on until the key is let go.
+        const bool spaceHeld = held == Qt::Key_Space;
+        QCOMPARE(f.Wire(), spaceHeld ? started + " 6A 6A" : started);
+        f.Release(held);
+        QCOMPARE(f.Wire(), started + " 6A 6A");
+    }
+
+    // The focus leaving the window ends a key's motion at once.
+    void motionEndsWhenTheWindowLosesTheFocus()
+    {
+        KeysFixture f;
+        f.Focus(IDC_PAUSE);
+        f.Press(Qt::Key_Right);
+        QCOMPARE(f.Wire(), QString("61 3E"));
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(f.Wire(), QString("61 3E 6A 6A"));
+        // The release that comes later, wherever, sends nothing more.
+        f.h.Dlg().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f.h.Dlg()));
+        f.Release(Qt::Key_Right);
+        QCOMPARE(f.Wire(), QString("61 3E 6A 6A"));
+    }
 };
 
 QTEST_MAIN(KeysWindowTest)

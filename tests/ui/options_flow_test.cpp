@@ -206,7 +206,8 @@ void OptionsFlowTest::failedReconnectIsShownAndTheNewPortKept()
         dlg.OnOK();
     };
     w.OnOptions();
-    QCOMPARE(w.m_errors, QStringList{QStringLiteral("Can't find port COM2")});
+    QCOMPARE(w.m_errors,
+             QStringList{QStringLiteral("Can't find port COM2\nThere is no device /dev/ttyS1.")});
     QVERIFY(!w.m_controller.m_hPort);
     QCOMPARE(w.m_nComPort, 2);
     QVERIFY(w.Control(IDC_CONNECT)->isEnabled());
