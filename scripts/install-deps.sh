@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs whatever the build, the tests and the run command need and this
-# machine does not have yet (Debian 12 packages only).
+# Installs whatever the build, the tests, the run command and the Debian
+# package (making it and checking it) need and this machine does not have
+# yet (Debian 12 packages only).
 set -euo pipefail
 
 packages=(
@@ -10,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xauth xdotool x11-utils
   libx11-dev libxtst-dev
+  dpkg-dev file lintian desktop-file-utils appstream
 )
 
 missing=()

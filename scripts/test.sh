@@ -4,8 +4,9 @@
 # AddressSanitizer + UndefinedBehaviorSanitizer; the mount core, settings
 # store and board simulator under ThreadSanitizer (the window code starts no
 # threads, and Qt itself is not instrumented); each in a build tree of its
-# own; last, a bounded fuzzing run of the settings loader. The closing line
-# adds up every count.
+# own; a bounded fuzzing run of the settings loader; last, the Debian package
+# (scripts/test-package.sh: built, checked, installed, started, purged). The
+# closing line adds up every count.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -61,5 +62,23 @@ export LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp
 run_sanitized build-asan address,undefined OFF
 run_sanitized build-tsan thread ON
 scripts/fuzz-settings.sh 30
+
+# The package check's closing line "package: N passed, N failed" is added in.
+echo "== Debian package"
+package_log=$(mktemp)
+set +e
+scripts/test-package.sh 2>&1 | tee "$package_log"
+package_rc=${PIPESTATUS[0]}
+set -e
+package_line=$(grep -E '^package: [0-9]+ passed, [0-9]+ failed$' "$package_log" | tail -n 1)
+rm -f "$package_log"
+if [[ -n $package_line ]]; then
+  passed=$((passed + $(sed -E 's/^package: ([0-9]+) passed.*/\1/' <<<"$package_line")))
+  failed=$((failed + $(sed -E 's/.* ([0-9]+) failed$/\1/' <<<"$package_line")))
+fi
+if [[ $package_rc -ne 0 ]]; then
+  echo "tests: $passed passed, $((failed > 0 ? failed : 1)) failed"
+  exit "$package_rc"
+fi
 
 echo "tests: $passed passed, $failed failed"
