@@ -19,6 +19,7 @@
 namespace {
 
 using tavro::e2e::ProgramSession;
+using tavro::e2e::WaitUntil;
 using tavro::sim::BoardMode;
 using tavro::sim::BoardSimulator;
 using tavro::sim::ReceivedByte;
@@ -52,25 +53,7 @@ protected:
         return code;
     }
 
-    std::vector<uint8_t> Bytes() const
-    {
-        std::vector<uint8_t> bytes;
-        for (const ReceivedByte& b : m_sim.Received())
-            bytes.push_back(b.byte);
-        return bytes;
-    }
-
-    template <class Pred>
-    static bool WaitUntil(Pred pred, int timeoutMs)
-    {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (!pred()) {
-            if (std::chrono::steady_clock::now() >= end)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return true;
-    }
+    std::vector<uint8_t> Bytes() const { return tavro::e2e::ReceivedBytes(m_sim); }
 
     QTemporaryDir m_dir;
     std::string m_link;

@@ -33,19 +33,7 @@ using tavro::sim::BoardMode;
 using tavro::sim::BoardSimulator;
 using tavro::sim::Command;
 using tavro::sim::ReceivedByte;
-
-
-template <class Pred>
-bool WaitUntil(Pred pred, int timeoutMs)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() >= end)
-            return false;
-        SleepMs(10);
-    }
-    return true;
-}
+using tavro::e2e::WaitUntil;
 
 // Counts the key presses that reach a window of the test's own, to see
 // whether the X server repeats a held key.
@@ -78,23 +66,9 @@ protected:
     }
 
     // Replaces the text of a number field by `text`, typed on the keyboard.
-    void TypeInto(int id, const std::string& text)
-    {
-        ASSERT_TRUE(m_program.Click(id));
-        int status = 0;
-        RunCommand("xdotool key --delay 30 ctrl+a", &status);
-        ASSERT_EQ(status, 0);
-        RunCommand("xdotool type --delay 30 '" + text + "'", &status);
-        ASSERT_EQ(status, 0);
-    }
+    void TypeInto(int id, const std::string& text) { ASSERT_TRUE(m_program.TypeInto(id, text)); }
 
-    std::vector<uint8_t> Bytes() const
-    {
-        std::vector<uint8_t> bytes;
-        for (const ReceivedByte& b : m_sim.Received())
-            bytes.push_back(b.byte);
-        return bytes;
-    }
+    std::vector<uint8_t> Bytes() const { return tavro::e2e::ReceivedBytes(m_sim); }
 
     std::vector<Command> Steps() const
     {

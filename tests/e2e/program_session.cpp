@@ -152,6 +152,18 @@ bool ProgramSession::Click(int id)
     return status == 0;
 }
 
+bool ProgramSession::TypeInto(int id, const std::string& text)
+{
+    if (!Click(id))
+        return false;
+    int status = 0;
+    RunCommand("xdotool key --delay 30 ctrl+a", &status);
+    if (status != 0)
+        return false;
+    RunCommand("xdotool type --delay 30 '" + text + "'", &status);
+    return status == 0;
+}
+
 int ProgramSession::WaitForExit(int timeoutMs)
 {
     if (m_pid <= 0)

@@ -6,7 +6,12 @@
 #include <sys/types.h>
 
 #include <QPoint>
+#include <chrono>
+#include <cstdint>
 #include <string>
+#include <vector>
+
+#include "tools/boardsim/board_simulator.h"
 
 namespace tavro::e2e {
 
@@ -32,6 +37,8 @@ public:
     bool MouseDown(int id);
     bool MouseUp(int id);
     bool Click(int id);
+    // Replaces the text of a number field by `text`, typed on the keyboard.
+    bool TypeInto(int id, const std::string& text);
 
     // Waits for the program to end; its exit status, or -1 on time-out.
     int WaitForExit(int timeoutMs);
@@ -54,5 +61,27 @@ std::string RunCommand(const std::string& command, int* status = nullptr);
 int ShellField(const std::string& text, const std::string& name);
 
 void SleepMs(int ms);
+
+// Polls `pred` every 10 ms; false when it did not hold within `timeoutMs`.
+template <class Pred>
+bool WaitUntil(Pred pred, int timeoutMs)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        SleepMs(10);
+    }
+    return true;
+}
+
+// The bytes a simulated board has received so far, without their times.
+inline std::vector<uint8_t> ReceivedBytes(const tavro::sim::BoardSimulator& sim)
+{
+    std::vector<uint8_t> bytes;
+    for (const tavro::sim::ReceivedByte& b : sim.Received())
+        bytes.push_back(b.byte);
+    return bytes;
+}
 
 }  // namespace tavro::e2e
