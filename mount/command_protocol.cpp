@@ -19,13 +19,18 @@ uint8_t tavro::proto::StepDirectionByte(const int* raDirection, const int* decDi
 
 bool CMountController::SendConfiguration()
 {
+    return CommandAllowed() && SendConfigurationUnchecked();
+}
+
+bool CMountController::SendConfigurationUnchecked()
+{
     if (!m_hPort)
         return false;
     const unsigned char leave = kLeaveMode;
     if (!WriteBytes(&leave, 1))
         return false;
     m_clock.Sleep(kPauseAfterLeave);
-    m_nMode = MODE_NONE;
+    SetMode(MODE_NONE);
 
     const unsigned char configure = kConfigure;
     if (!WriteBytes(&configure, 1))
@@ -45,13 +50,22 @@ bool CMountController::SendConfiguration()
     return true;
 }
 
-void CMountController::SelectMode(int mode, const char* modeByte)
+bool CMountController::SelectMode(int mode, const char* modeByte)
 {
-    if (mode == m_nMode || !m_hPort)
+    if (!CommandAllowed())
+        return false;
+    SelectModeUnchecked(mode, modeByte);
+    return true;
+}
+
+void CMountController::SelectModeUnchecked(int mode, const char* modeByte)
+{
+    const int current = Mode();
+    if (mode == current || !m_hPort)
         return;
-    if (m_nMode != MODE_NONE) {
-        if (m_nMode == MODE_MANUAL)
-            StopMotion();
+    if (current != MODE_NONE) {
+        if (current == MODE_MANUAL)
+            StopMotionUnchecked();
         const unsigned char leave = kLeaveMode;
         WriteBytes(&leave, 1);
         m_clock.Sleep(kPauseAfterLeave);
@@ -60,18 +74,21 @@ void CMountController::SelectMode(int mode, const char* modeByte)
     if (mode == MODE_GOTO)
         m_clock.Sleep(kPauseAfterGoto);
     // The board is taken to be in the new mode even if a write failed.
-    m_nMode = mode;
+    SetMode(mode);
 }
 
 // The sequence shared by slew, pause and focus: manual mode, end the
 // command in force (with its minimum time), take the tick, send the byte.
 bool CMountController::StartManualCommand(unsigned char byte)
 {
-    SelectMode(MODE_MANUAL, "a");
-    StopMotion();
-    m_dwMoveTick = m_clock.TickCount();
+    if (!CommandAllowed())
+        return false;
+    SelectModeUnchecked(MODE_MANUAL, "a");
+    StopMotionUnchecked();
+    const uint32_t tick = m_clock.TickCount();
     const bool written = WriteBytes(&byte, 1);
-    m_bMoving = true;  // even after a failed write, so the release still stops
+    // In force even after a failed write, so the release still stops.
+    SetMoving(true, tick);
     return written;
 }
 
@@ -92,36 +109,54 @@ bool CMountController::StartFocus(bool minus, bool fast)
     return StartManualCommand(kFocus[fast ? 1 : 0][minus ? 1 : 0]);
 }
 
-void CMountController::StopMotion()
+bool CMountController::StopMotion()
 {
-    if (m_nMode != MODE_MANUAL || !m_bMoving)
-        return;
+    if (!CommandAllowed())
+        return false;
+    StopMotionUnchecked();
+    return true;
+}
+
+void CMountController::StopMotionUnchecked()
+{
+    uint32_t moveTick = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_stateLock);
+        if (m_nMode != MODE_MANUAL || !m_bMoving)
+            return;
+        moveTick = m_dwMoveTick;
+    }
     // A 32-bit difference read as signed, so a wrap of the tick counter does
     // no harm.
-    const auto elapsed = static_cast<int32_t>(m_clock.TickCount() - m_dwMoveTick);
+    const auto elapsed = static_cast<int32_t>(m_clock.TickCount() - moveTick);
     if (elapsed < static_cast<int32_t>(kMinMotionTime))
         m_clock.Sleep(static_cast<uint32_t>(static_cast<int32_t>(kMinMotionTime) - elapsed));
     static const unsigned char kStopBytes[2] = {kStop, kStop};
     WriteBytes(kStopBytes, 2);
     m_clock.Sleep(kPauseAfterStop);
-    m_bMoving = false;
+    SetMoving(false, moveTick);
 }
 
-void CMountController::EnterK3CCDMode()
+bool CMountController::EnterK3CCDMode()
 {
-    SelectMode(MODE_K3CCD, "d");
+    if (!CommandAllowed())
+        return false;
+    SelectModeUnchecked(MODE_K3CCD, "d");
     // With the mode now K3CCD the disconnect sends nothing more: the board
     // stays in its guide mode and the port is free for the capture program.
     Disconnect();
+    return true;
 }
 
 bool CMountController::MoveSteps(int count, const int* raDirection, const int* decDirection)
 {
+    if (!CommandAllowed())
+        return false;
     if (count < 2 || (!raDirection && !decDirection))
         return false;
     if (GotoAborted())
         return false;
-    SelectMode(MODE_GOTO, "c");
+    SelectModeUnchecked(MODE_GOTO, "c");
     if (GotoAborted())
         return false;
 

@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -48,11 +49,15 @@ double WrapHours(double hours)
     return r;
 }
 
-void CMountController::SetCurrentPoint(double raHours, double decDegrees)
+bool CMountController::SetCurrentPoint(double raHours, double decDegrees)
 {
+    if (!CommandAllowed())
+        return false;
+    std::lock_guard<std::mutex> lock(m_stateLock);
     m_dCurRa = WrapHours(raHours);
     if (decDegrees >= -90 && decDegrees <= 90)
         m_dCurDec = decDegrees;
+    return true;
 }
 
 void CMountController::EstimateGoto(double raHours, double decDegrees, int* raSeconds, int* decSeconds)
@@ -84,11 +89,18 @@ void CMountController::PlanGoto(double raHours, double decDegrees, int* raSecond
     if (decDegrees > 90 || !(decDegrees >= -90))
         return;
 
+    // The state the plan starts from: an estimate may be asked for from
+    // another thread while the worker moves the mount.
+    const auto [curRa, curDec, lastDecDir] = [this] {
+        std::lock_guard<std::mutex> lock(m_stateLock);
+        return std::tuple{m_dCurRa, m_dCurDec, m_nDecDir};
+    }();
+
     // RA delta the shorter way round; exactly 12 h goes the positive way.
-    double d = WrapHours(raHours - m_dCurRa);
+    double d = WrapHours(raHours - curRa);
     if (d > 12)
         d = d - 24;
-    double e = decDegrees - m_dCurDec;
+    double e = decDegrees - curDec;
 
     // The RA gap is taken up on positive travel only.
     if (d > 0)
@@ -101,7 +113,7 @@ void CMountController::PlanGoto(double raHours, double decDegrees, int* raSecond
     }
 
     // Dec backlash: the gap is added when the travel reverses the last one.
-    int decDir = m_nDecDir;
+    int decDir = lastDecDir;
     if (e > 0 && decDir == 2) {
         e = m_dDecGap * kOneOver60 + e;
         decDir = 3;
@@ -120,7 +132,13 @@ void CMountController::PlanGoto(double raHours, double decDegrees, int* raSecond
             *decSeconds = dec;
         return;
     }
-    m_nDecDir = decDir;
+    // Moving the mount is for the worker (or a caller when no goto runs).
+    if (!CommandAllowed())
+        return;
+    {
+        std::lock_guard<std::mutex> lock(m_stateLock);
+        m_nDecDir = decDir;
+    }
 
     const double scale = m_bEQ5 ? 1453 : 2560;
     const int raSteps = TruncateToInt((scale * d) * 6);
@@ -170,6 +188,7 @@ void CMountController::PlanGoto(double raHours, double decDegrees, int* raSecond
 
     // The target as passed becomes the current point. A frame the board
     // refused to take (a step count too small to send) does not stop it.
+    std::lock_guard<std::mutex> lock(m_stateLock);
     m_dCurRa = WrapHours(raHours);
     m_dCurDec = decDegrees;
 }
@@ -178,6 +197,8 @@ void CMountController::PlanGoto(double raHours, double decDegrees, int* raSecond
 
 bool CMountController::StartGoto(double raHours, double decDegrees, GotoDoneProc callback, void* data)
 {
+    if (!CommandAllowed())
+        return false;
     if (!callback) {
         PlanGoto(raHours, decDegrees, nullptr, nullptr);
         return true;
@@ -189,8 +210,12 @@ bool CMountController::StartGoto(double raHours, double decDegrees, GotoDoneProc
         AbortGoto();
     ReapGotoThread();
 
-    m_dTargetRa = raHours;
-    m_dTargetDec = decDegrees;
+    {
+        std::lock_guard<std::mutex> lock(m_stateLock);
+        m_dTargetRa = raHours;
+        m_dTargetDec = decDegrees;
+    }
+    m_workerThread = std::thread::id();
     m_pfnGotoDone = callback;
     m_pGotoDoneData = data;
     m_bGotoAborted = false;
@@ -221,7 +246,9 @@ unsigned long GotoThreadProc(void* controller)
 
 void CMountController::RunGotoWorker()
 {
-    PlanGoto(m_dTargetRa, m_dTargetDec, nullptr, nullptr);
+    m_workerThread = std::this_thread::get_id();
+    const Point target = GotoTarget();
+    PlanGoto(target.ra, target.dec, nullptr, nullptr);
     {
         std::lock_guard<std::mutex> lock(m_gotoLock);
         if (m_bGotoAborted)
@@ -258,8 +285,15 @@ void CMountController::AbortGoto()
     if (workerCalls)
         return;  // the worker had already set the point and made the callback
 
-    m_dCurRa = WrapHours(m_dTargetRa);
-    m_dCurDec = m_dTargetDec;
+    {
+        std::lock_guard<std::mutex> lock(m_gotoLock);
+        m_bGotoCallbackClaimed = true;   // the line is free again
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_stateLock);
+        m_dCurRa = WrapHours(m_dTargetRa);
+        m_dCurDec = m_dTargetDec;
+    }
     if (m_pfnGotoDone)
         m_pfnGotoDone(m_pGotoDoneData);
     {

@@ -28,21 +28,80 @@ CMountController::~CMountController()
     ReapGotoThread();
 }
 
+bool CMountController::GotoBusy() const
+{
+    std::lock_guard<std::mutex> lock(m_gotoLock);
+    return m_dwGotoThreadId.load() != 0 && !m_bGotoCallbackClaimed;
+}
+
+bool CMountController::CommandAllowed() const
+{
+    return std::this_thread::get_id() == m_workerThread.load() || !GotoBusy();
+}
+
+int CMountController::Mode() const
+{
+    std::lock_guard<std::mutex> lock(m_stateLock);
+    return m_nMode;
+}
+
+bool CMountController::Moving() const
+{
+    std::lock_guard<std::mutex> lock(m_stateLock);
+    return m_bMoving;
+}
+
+void CMountController::SetMode(int mode)
+{
+    std::lock_guard<std::mutex> lock(m_stateLock);
+    m_nMode = mode;
+}
+
+void CMountController::SetMoving(bool moving, uint32_t tick)
+{
+    std::lock_guard<std::mutex> lock(m_stateLock);
+    m_bMoving = moving;
+    m_dwMoveTick = tick;
+}
+
+CMountController::Point CMountController::CurrentPoint() const
+{
+    std::lock_guard<std::mutex> lock(m_stateLock);
+    return {m_dCurRa, m_dCurDec};
+}
+
+CMountController::Point CMountController::GotoTarget() const
+{
+    std::lock_guard<std::mutex> lock(m_stateLock);
+    return {m_dTargetRa, m_dTargetDec};
+}
+
+int CMountController::DecDirection() const
+{
+    std::lock_guard<std::mutex> lock(m_stateLock);
+    return m_nDecDir;
+}
+
 bool CMountController::SetMaxGotoSpeed(int speed)
 {
-    if (speed < 48 || speed > 255)
+    if (!CommandAllowed() || speed < 48 || speed > 255)
         return false;
     m_nMaxGotoSpeed = speed;
     return true;
 }
 
-void CMountController::SetClockCorrection(int index)
+bool CMountController::SetClockCorrection(int index)
 {
+    if (!CommandAllowed())
+        return false;
     m_nClockCorrection = index;
+    return true;
 }
 
 int CMountController::SetGaps(double raGapMinutes, double decGapArcmin)
 {
+    if (!CommandAllowed())
+        return 0;
     int stored = 1;
     // NaN compares false and is refused like a negative gap.
     if (raGapMinutes >= 0)
@@ -58,18 +117,24 @@ int CMountController::SetGaps(double raGapMinutes, double decGapArcmin)
 
 bool CMountController::SetAutoguideSteps(int steps)
 {
-    if (steps < 1 || steps > 4)
+    if (!CommandAllowed() || steps < 1 || steps > 4)
         return false;
     m_nAutoguideSteps = steps;
     return true;
 }
 
-void CMountController::SetK3CCDOption(int option)
+bool CMountController::SetK3CCDOption(int option)
 {
+    if (!CommandAllowed())
+        return false;
     m_nK3CCDOption = option;
+    return true;
 }
 
-void CMountController::SetMountModel(int eq5)
+bool CMountController::SetMountModel(int eq5)
 {
+    if (!CommandAllowed())
+        return false;
     m_bEQ5 = eq5;
+    return true;
 }

@@ -29,8 +29,21 @@ using PortFactory = std::function<std::unique_ptr<tavro::SerialPort>()>;
 // the system could not make one. Tests hand in one that fails.
 using WorkerLauncher = std::function<bool(std::thread& thread, std::function<void()> body)>;
 
+// The controller is shared by the window's thread (or another front end's)
+// and the goto worker. While a goto runs, every command that would put bytes
+// on the line or change the settings or the board's state is refused when it
+// comes from any thread but the worker's (its result says so: false, or 0
+// for SetGaps); the fields the worker writes are read and written under one
+// lock and reached from outside through the accessors below. Disconnect and
+// AbortGoto are the ways to end a running goto from outside.
 class CMountController {
 public:
+    // A point of the sky: RA in hours, Dec in degrees.
+    struct Point {
+        double ra = 0.0;
+        double dec = 0.0;
+    };
+
     explicit CMountController(tavro::Clock& clock = tavro::SystemClock(),
                               PortFactory portFactory = nullptr);
     virtual ~CMountController();
@@ -39,12 +52,13 @@ public:
     CMountController& operator=(const CMountController&) = delete;
 
     // ---- Settings ----------------------------------------------------------
+    // Each is refused while a goto runs (the worker plans with them).
     bool SetMaxGotoSpeed(int speed);               // 48..255
-    void SetClockCorrection(int index);            // stored unchecked
+    bool SetClockCorrection(int index);            // stored unchecked
     int SetGaps(double raGapMinutes, double decGapArcmin);  // each stored if >= 0
     bool SetAutoguideSteps(int steps);             // 1..4
-    void SetK3CCDOption(int option);               // stored unchecked
-    void SetMountModel(int eq5);                   // nonzero = EQ-5
+    bool SetK3CCDOption(int option);               // stored unchecked
+    bool SetMountModel(int eq5);                   // nonzero = EQ-5
 
     // ---- Serial link -------------------------------------------------------
     // 0 when open and configured (or already open under that number), else the
@@ -69,17 +83,31 @@ public:
     static constexpr int kDisconnectWriteTimeoutMs = 250;
 
     // ---- Board commands ----------------------------------------------------
+    // Each is refused (false, nothing sent) while a goto runs, unless the
+    // worker itself calls it.
     bool SendConfiguration();
-    void SelectMode(int mode, const char* modeByte);
+    bool SelectMode(int mode, const char* modeByte);
     bool StartMove(int direction, int speed);
     bool Pause();
     bool StartFocus(bool minus, bool fast);
-    void StopMotion();
-    void EnterK3CCDMode();
+    bool StopMotion();
+    bool EnterK3CCDMode();
     bool MoveSteps(int count, const int* raDirection, const int* decDirection);
 
+    // The board's mode as last selected (MODE_NONE, MODE_MANUAL, ...).
+    int Mode() const;
+    // A slew, pause or focuser run is in force and will need its stop.
+    bool Moving() const;
+
     // ---- Goto planner ------------------------------------------------------
-    void SetCurrentPoint(double raHours, double decDegrees);
+    // Refused while a goto runs.
+    bool SetCurrentPoint(double raHours, double decDegrees);
+    // The point the mount is believed to point at.
+    Point CurrentPoint() const;
+    // The target of the last threaded goto.
+    Point GotoTarget() const;
+    // Direction of the last Dec goto travel: 3 = +, 2 = -.
+    int DecDirection() const;
     void EstimateGoto(double raHours, double decDegrees, int* raSeconds, int* decSeconds);
     // With a callback: starts the goto worker; false when no worker could be
     // started (then nothing runs and no callback comes).
@@ -100,30 +128,49 @@ public:
     std::unique_ptr<tavro::SerialPort> m_hPort;     // the open port; null when not connected
     int m_bEQ5 = 1;                                 // nonzero = EQ-5, zero = EQ-4
     int m_nMaxGotoSpeed = 76;                       // 48..255
-    double m_dCurRa = 0.0;                          // current point, hours
-    double m_dCurDec = 0.0;                         // current point, degrees
-    double m_dTargetRa = 0.0;                       // target of the threaded goto
-    double m_dTargetDec = 0.0;
     double m_dRaGap = 0.0;                          // RA backlash gap, minutes of time
     double m_dDecGap = 0.0;                         // Dec backlash gap, minutes of arc
     int m_nAutoguideSteps = 2;                      // 1..4
     int m_nClockCorrection = 3;                     // 1..5, 3 = default rate
     int m_nK3CCDOption = 0;                         // 0..2
-    int m_nMode = MODE_NONE;                        // board mode last selected
-    bool m_bMoving = false;                         // a slew, pause or focus is in force
-    uint32_t m_dwMoveTick = 0;                      // tick taken for that command
-    int m_nDecDir = 3;                              // last Dec goto travel: 3 = +, 2 = -
-    GotoDoneProc m_pfnGotoDone = nullptr;
-    void* m_pGotoDoneData = nullptr;
-    // Id of the running goto worker (nonzero while it runs, cleared right
-    // after its callback); the worker thread itself.
-    std::atomic<uint32_t> m_dwGotoThreadId{0};
-    std::thread m_hGotoThread;
 
     // Port number -> device map from the settings file's [Ports] group.
     tavro::PortMap m_portMap;
 
 private:
+    // True while a goto's worker still uses the line: from StartGoto until
+    // the worker has done its last frame (or the abort has ended it).
+    bool GotoBusy() const;
+    // Commands are taken from the goto worker, or from anyone when no goto
+    // is busy.
+    bool CommandAllowed() const;
+    void SetMode(int mode);
+    void SetMoving(bool moving, uint32_t tick);
+    // The commands' bodies, for the worker and for commands that call each
+    // other (the guard is passed once, at the door).
+    void SelectModeUnchecked(int mode, const char* modeByte);
+    void StopMotionUnchecked();
+    bool SendConfigurationUnchecked();
+
+    // State the goto worker writes, under m_stateLock.
+    mutable std::mutex m_stateLock;
+    double m_dCurRa = 0.0;                          // current point, hours
+    double m_dCurDec = 0.0;                         // current point, degrees
+    double m_dTargetRa = 0.0;                       // target of the threaded goto
+    double m_dTargetDec = 0.0;
+    int m_nMode = MODE_NONE;                        // board mode last selected
+    bool m_bMoving = false;                         // a slew, pause or focus is in force
+    uint32_t m_dwMoveTick = 0;                      // tick taken for that command
+    int m_nDecDir = 3;                              // last Dec goto travel: 3 = +, 2 = -
+
+    GotoDoneProc m_pfnGotoDone = nullptr;
+    void* m_pGotoDoneData = nullptr;
+    // Id of the running goto worker (nonzero while it runs, cleared right
+    // after its callback); the worker thread itself, and its thread id.
+    std::atomic<uint32_t> m_dwGotoThreadId{0};
+    std::thread m_hGotoThread;
+    std::atomic<std::thread::id> m_workerThread{};
+
     friend unsigned long GotoThreadProc(void* controller);
 
     // Slew, pause and focus share one sequence and differ only in the byte.
@@ -146,7 +193,7 @@ private:
 
     // Goto worker coordination. The worker and AbortGoto decide under the
     // lock which of them makes the callback, so it is made exactly once.
-    std::mutex m_gotoLock;
+    mutable std::mutex m_gotoLock;
     std::condition_variable m_gotoEnded;
     std::atomic<bool> m_bGotoAborted{false};
     bool m_bGotoCallbackClaimed = false;

@@ -11,6 +11,9 @@ uint32_t CMountController::Connect(int port)
         return 0;  // already open under that number: nothing is sent again
     if (m_hPort)
         Disconnect();
+    // A goto worker that runs without a port must not see one appear under it.
+    if (!CommandAllowed())
+        return EBUSY;
 
     m_nPort = port;
     auto handle = m_portFactory();
@@ -24,7 +27,7 @@ uint32_t CMountController::Connect(int port)
     m_bLinkLost = false;
     Purge();
 
-    SendConfiguration();
+    SendConfigurationUnchecked();
     return 0;
 }
 
@@ -45,9 +48,10 @@ void CMountController::Disconnect()
     if (!m_bLinkLost) {
         const int normalTimeout = m_nWriteTimeoutMs;
         m_nWriteTimeoutMs = kDisconnectWriteTimeoutMs;
-        if (m_nMode == MODE_MANUAL)
-            StopMotion();
-        if (m_nMode != MODE_NONE && m_nMode != MODE_K3CCD && !m_bLinkLost) {
+        if (Mode() == MODE_MANUAL)
+            StopMotionUnchecked();
+        const int mode = Mode();
+        if (mode != MODE_NONE && mode != MODE_K3CCD && !m_bLinkLost) {
             m_clock.Sleep(tavro::proto::kPauseAfterLeave);
             static const unsigned char kLeave[2] = {tavro::proto::kLeaveMode, 0x00};
             WriteBytes(kLeave, 2);
@@ -58,12 +62,12 @@ void CMountController::Disconnect()
     m_hPort->Close();
     m_hPort.reset();
     m_bLinkLost = false;
-    m_bMoving = false;
+    SetMoving(false, 0);
 }
 
 bool CMountController::WriteBytes(const unsigned char* data, int length)
 {
-    if (!m_hPort || length < 0)
+    if (!m_hPort || length < 0 || !CommandAllowed())
         return false;
     switch (m_hPort->Write(data, static_cast<size_t>(length), m_nWriteTimeoutMs)) {
     case tavro::WriteResult::Written:
@@ -91,7 +95,7 @@ bool CMountController::CheckLink()
 
 bool CMountController::WaitForBytes(const unsigned char* sequence, int length)
 {
-    if (!m_hPort)
+    if (!m_hPort || !CommandAllowed())
         return false;
     int matched = 0;
     if (length <= 0)
@@ -133,6 +137,6 @@ bool CMountController::WaitForBytes(const unsigned char* sequence, int length)
 
 void CMountController::Purge()
 {
-    if (m_hPort)
+    if (m_hPort && CommandAllowed())
         m_hPort->Purge();
 }

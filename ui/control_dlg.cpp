@@ -201,8 +201,9 @@ bool CControlDlg::OnInitDialog()
 
     qobject_cast<QRadioButton*>(Control(IDC_SPEED_SLOW))->setChecked(true);
 
-    WritePoint(m_controller.m_dCurRa, m_controller.m_dCurDec, kCurrentPointFields);
-    WritePoint(m_controller.m_dCurRa, m_controller.m_dCurDec, kNextPointFields);
+    const CMountController::Point start = m_controller.CurrentPoint();
+    WritePoint(start.ra, start.dec, kCurrentPointFields);
+    WritePoint(start.ra, start.dec, kNextPointFields);
 
     for (int id : {IDC_PROGRESS_RA, IDC_PROGRESS_DEC}) {
         auto* bar = qobject_cast<QProgressBar*>(Control(id));

@@ -94,7 +94,8 @@ void CControlDlg::OnGotoDone()
     }
     qobject_cast<QProgressBar*>(Control(IDC_PROGRESS_RA))->setValue(tavro::ui::kProgressMax);
     qobject_cast<QProgressBar*>(Control(IDC_PROGRESS_DEC))->setValue(tavro::ui::kProgressMax);
-    WritePoint(m_controller.m_dCurRa, m_controller.m_dCurDec, kCurrentPointFields);
+    const CMountController::Point reached = m_controller.CurrentPoint();
+    WritePoint(reached.ra, reached.dec, kCurrentPointFields);
     UpdateControls();
 }
 

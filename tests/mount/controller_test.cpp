@@ -18,18 +18,16 @@ TEST(Controller, NewObjectHasTheDefaults)
     EXPECT_EQ(c.m_hPort, nullptr);
     EXPECT_EQ(c.m_bEQ5, 1);
     EXPECT_EQ(c.m_nMaxGotoSpeed, 76);
-    EXPECT_EQ(c.m_dCurRa, 0.0);
-    EXPECT_EQ(c.m_dCurDec, 0.0);
+    EXPECT_EQ(c.CurrentPoint().ra, 0.0);
+    EXPECT_EQ(c.CurrentPoint().dec, 0.0);
     EXPECT_EQ(c.m_dRaGap, 0.0);
     EXPECT_EQ(c.m_dDecGap, 0.0);
     EXPECT_EQ(c.m_nAutoguideSteps, 2);
     EXPECT_EQ(c.m_nClockCorrection, 3);
     EXPECT_EQ(c.m_nK3CCDOption, 0);
-    EXPECT_EQ(c.m_nMode, MODE_NONE);
-    EXPECT_FALSE(c.m_bMoving);
-    EXPECT_EQ(c.m_nDecDir, 3);
-    EXPECT_EQ(c.m_pfnGotoDone, nullptr);
-    EXPECT_EQ(c.m_dwGotoThreadId.load(), 0u);
+    EXPECT_EQ(c.Mode(), MODE_NONE);
+    EXPECT_FALSE(c.Moving());
+    EXPECT_EQ(c.DecDirection(), 3);
     EXPECT_FALSE(c.GotoRunning());
 }
 

@@ -81,12 +81,12 @@ TEST(SetCurrentPoint, WrapsRaAndRefusesDecBeyondThePoles)
     CMountController c;
     c.SetCurrentPoint(3, 45);
     c.SetCurrentPoint(25, 95);
-    EXPECT_EQ(c.m_dCurRa, 0.9999999999999964);
-    EXPECT_EQ(c.m_dCurDec, 45);
+    EXPECT_EQ(c.CurrentPoint().ra, 0.9999999999999964);
+    EXPECT_EQ(c.CurrentPoint().dec, 45);
     c.SetCurrentPoint(1, -90);
-    EXPECT_EQ(c.m_dCurDec, -90);
+    EXPECT_EQ(c.CurrentPoint().dec, -90);
     c.SetCurrentPoint(1, NAN);
-    EXPECT_EQ(c.m_dCurDec, -90);
+    EXPECT_EQ(c.CurrentPoint().dec, -90);
 }
 
 TEST(TravelTime, ModelRatesAtDefaultSpeed)
@@ -127,8 +127,8 @@ TEST(Estimate, WorkedExamples)
         c.EstimateGoto(tc.ra1, tc.dec1, &ra, &dec);
         EXPECT_EQ(ra, tc.raSeconds) << tc.name;
         EXPECT_EQ(dec, tc.decSeconds) << tc.name;
-        EXPECT_EQ(c.m_nDecDir, 3) << tc.name << ": an estimate leaves the Dec memory alone";
-        EXPECT_EQ(c.m_dCurRa, WrapHours(tc.ra0)) << tc.name;
+        EXPECT_EQ(c.DecDirection(), 3) << tc.name << ": an estimate leaves the Dec memory alone";
+        EXPECT_EQ(c.CurrentPoint().ra, WrapHours(tc.ra0)) << tc.name;
     }
 }
 
@@ -150,14 +150,14 @@ TEST(Estimate, OneOutputOnlyAndBeyondThePoles)
 TEST_F(Planner, Eq5TwoHoursAndTenDegrees)
 {
     EXPECT_EQ(Goto(10, 20, 12, 30), (std::vector<Frame>{{5812, RaPlusDecPlus}, {11321, RaPlus}}));
-    EXPECT_EQ(c.m_dCurRa, 12);
-    EXPECT_EQ(c.m_dCurDec, 30);
+    EXPECT_EQ(c.CurrentPoint().ra, 12);
+    EXPECT_EQ(c.CurrentPoint().dec, 30);
 }
 
 TEST_F(Planner, NegativeTravelTheShorterWayGetsNoGapAndNoTakeUp)
 {
     EXPECT_EQ(Goto(1, 0, 14, 0), (std::vector<Frame>{{97564, RaMinus}}));
-    EXPECT_EQ(c.m_dCurRa, WrapHours(14));
+    EXPECT_EQ(c.CurrentPoint().ra, WrapHours(14));
     c.SetGaps(1.0, 0);
     EXPECT_EQ(Goto(3, 0, 2, 0), (std::vector<Frame>{{8869, RaMinus}}));
 }
@@ -168,18 +168,18 @@ TEST_F(Planner, Eq4WithBothGapsAndADecReversal)
     c.SetGaps(1.0, 30.0);
     EXPECT_EQ(Goto(5, 20, 6, 10),
               (std::vector<Frame>{{10752, RaPlusDecMinus}, {3239, RaPlus}, {256, RaMinus}}));
-    EXPECT_EQ(c.m_nDecDir, 2);
+    EXPECT_EQ(c.DecDirection(), 2);
 }
 
 TEST_F(Planner, DecBacklashSequence)
 {
     c.SetGaps(0, 30.0);
     EXPECT_EQ(Goto(0, 0, 0, 10), (std::vector<Frame>{{5812, DecPlus}}));
-    EXPECT_EQ(c.m_nDecDir, 3);
+    EXPECT_EQ(c.DecDirection(), 3);
     EXPECT_EQ(Goto(0, 10, 0, 5), (std::vector<Frame>{{3196, DecMinus}}));
-    EXPECT_EQ(c.m_nDecDir, 2);
+    EXPECT_EQ(c.DecDirection(), 2);
     EXPECT_EQ(Goto(0, 5, 0, 8), (std::vector<Frame>{{2034, DecPlus}}));
-    EXPECT_EQ(c.m_nDecDir, 3);
+    EXPECT_EQ(c.DecDirection(), 3);
 }
 
 TEST_F(Planner, TakeUpComesBeforeTheDecRest)
@@ -191,15 +191,15 @@ TEST_F(Planner, TakeUpComesBeforeTheDecRest)
 TEST_F(Planner, OneStepCommonPartIsNotSent)
 {
     EXPECT_EQ(Goto(0, 0, 0.00018, 0.17), (std::vector<Frame>{{97, DecPlus}}));
-    EXPECT_EQ(c.m_dCurRa, 0.00018);
-    EXPECT_EQ(c.m_dCurDec, 0.17);
+    EXPECT_EQ(c.CurrentPoint().ra, 0.00018);
+    EXPECT_EQ(c.CurrentPoint().dec, 0.17);
 }
 
 TEST_F(Planner, TargetEqualToTheCurrentPoint)
 {
     c.SetGaps(1.0, 0);
     EXPECT_TRUE(Goto(10, 0, 10, 0).empty());
-    EXPECT_EQ(c.m_dCurRa, 10);
+    EXPECT_EQ(c.CurrentPoint().ra, 10);
     // 14 h is stored as 13.999999999999998: a tiny positive travel that
     // still receives the RA gap.
     EXPECT_EQ(Goto(14, 0, 14, 0), (std::vector<Frame>{{142, RaPlus}, {145, RaMinus}}));
@@ -221,13 +221,13 @@ TEST_F(Planner, DecBeyondThePolesMovesNothing)
 {
     for (double dec : {90.5, -90.5}) {
         EXPECT_TRUE(Goto(1, 10, 2, dec).empty());
-        EXPECT_EQ(c.m_dCurRa, 1);
-        EXPECT_EQ(c.m_dCurDec, 10);
+        EXPECT_EQ(c.CurrentPoint().ra, 1);
+        EXPECT_EQ(c.CurrentPoint().dec, 10);
         EXPECT_TRUE(line.Writes().empty());
     }
     EXPECT_EQ(Goto(0, 0, 0, 90).size(), 1u);
     EXPECT_EQ(Goto(0, 90, 0, -90).size(), 1u);
-    EXPECT_EQ(c.m_dCurDec, -90);
+    EXPECT_EQ(c.CurrentPoint().dec, -90);
 }
 
 TEST_F(Planner, FirstFrameSwitchesToGotoModeOnce)
@@ -254,7 +254,7 @@ TEST_F(Planner, RandomGotosAddUp)
         c.SetMaxGotoSpeed(speed(rng));
         c.SetGaps(raGap(rng), decGap(rng));
         const double ra0 = ra(rng), dec0 = dec(rng), ra1 = ra(rng), dec1 = dec(rng);
-        const int decDirBefore = c.m_nDecDir;
+        const int decDirBefore = c.DecDirection();
         const auto frames = Goto(ra0, dec0, ra1, dec1);
 
         // The travel, worked out here in long double from the model.
@@ -293,7 +293,7 @@ TEST_F(Planner, RandomGotosAddUp)
         // Frames of one step are dropped and each count is truncated.
         EXPECT_NEAR(static_cast<double>(raSum), static_cast<double>(raSteps), 4.0) << i;
         EXPECT_NEAR(static_cast<double>(decSum), static_cast<double>(decSteps), 4.0) << i;
-        EXPECT_EQ(c.m_dCurRa, WrapHours(ra1)) << i;
-        EXPECT_EQ(c.m_dCurDec, dec1) << i;
+        EXPECT_EQ(c.CurrentPoint().ra, WrapHours(ra1)) << i;
+        EXPECT_EQ(c.CurrentPoint().dec, dec1) << i;
     }
 }

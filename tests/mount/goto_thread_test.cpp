@@ -33,8 +33,8 @@ struct Completion {
         std::lock_guard<std::mutex> guard(self->lock);
         ++self->calls;
         self->thread = std::this_thread::get_id();
-        self->ra = self->controller->m_dCurRa;
-        self->dec = self->controller->m_dCurDec;
+        self->ra = self->controller->CurrentPoint().ra;
+        self->dec = self->controller->CurrentPoint().dec;
         self->done.notify_all();
     }
 
@@ -90,9 +90,8 @@ TEST_F(GotoThread, CallsBackOnceOnTheWorkerAfterTheGoto)
     for (int i = 0; i < 500 && c.GotoRunning(); ++i)
         std::this_thread::sleep_for(1ms);
     EXPECT_FALSE(c.GotoRunning());
-    EXPECT_EQ(c.m_dwGotoThreadId.load(), 0u);
     EXPECT_EQ(done.Calls(), 1);
-    EXPECT_EQ(c.m_dTargetRa, 12);
+    EXPECT_EQ(c.GotoTarget().ra, 12);
 }
 
 TEST_F(GotoThread, TargetBeyondThePoleStillCallsBack)
@@ -166,8 +165,8 @@ TEST_F(GotoThread, RaceBetweenFinishingAndAbortGivesOneCallback)
         c.AbortGoto();
         EXPECT_EQ(one.Calls(), 1) << i;
         EXPECT_FALSE(c.GotoRunning()) << i;
-        EXPECT_EQ(c.m_dCurRa, 0.5) << i;
-        EXPECT_EQ(c.m_dCurDec, 1) << i;
+        EXPECT_EQ(c.CurrentPoint().ra, 0.5) << i;
+        EXPECT_EQ(c.CurrentPoint().dec, 1) << i;
     }
 }
 
@@ -273,4 +272,63 @@ TEST_F(GotoThread, WorkerThatCannotStartLeavesNothingRunning)
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(done.Calls(), 0);
     EXPECT_TRUE(line.Writes().empty());
+}
+
+// While a goto runs, commands from another thread (a second front end) are
+// refused and put nothing on the line; the state the worker writes reads
+// consistently meanwhile; once the goto is done the commands work again.
+TEST_F(GotoThread, ManualCommandsFromAnotherThreadAreRefusedDuringAGoto)
+{
+    line.AnswerStepFrames(-1);
+    line.BlockWhenIdle(true);
+    c.SetCurrentPoint(10, 20);
+    ASSERT_TRUE(c.StartGoto(12, 30, &Completion::Callback, &done));
+    ASSERT_TRUE(line.WaitForWrites(2, 5000));   // "c" and the first frame
+    const size_t writes = line.Writes().size();
+
+    std::thread other([this] {
+        const int kRa = 0;
+        const unsigned char q = 'q';
+        const std::pair<const char*, bool> refused[] = {
+            {"slew", c.StartMove(0, 1)},
+            {"pause", c.Pause()},
+            {"focus", c.StartFocus(true, true)},
+            {"stop", c.StopMotion()},
+            {"mode", c.SelectMode(MODE_MANUAL, "a")},
+            {"configuration", c.SendConfiguration()},
+            {"K3CCD", c.EnterK3CCDMode()},
+            {"step frame", c.MoveSteps(100, &kRa, nullptr)},
+            {"raw write", c.WriteBytes(&q, 1)},
+            {"speed", c.SetMaxGotoSpeed(100)},
+            {"clock", c.SetClockCorrection(1)},
+            {"gaps", c.SetGaps(1, 1) != 0},
+            {"guide steps", c.SetAutoguideSteps(3)},
+            {"K3CCD option", c.SetK3CCDOption(1)},
+            {"model", c.SetMountModel(0)},
+            {"current point", c.SetCurrentPoint(1, 1)},
+            {"second goto", c.StartGoto(1, 1, &Completion::Callback, nullptr)},
+        };
+        for (const auto& [name, accepted] : refused)
+            EXPECT_FALSE(accepted) << name;
+        // Reading is always allowed.
+        EXPECT_EQ(c.Mode(), MODE_GOTO);
+        EXPECT_EQ(c.CurrentPoint().ra, 10);
+        EXPECT_EQ(c.GotoTarget().dec, 30);
+    });
+    other.join();
+    EXPECT_EQ(line.Writes().size(), writes);
+    EXPECT_EQ(c.m_nMaxGotoSpeed, 76);
+    EXPECT_EQ(c.m_bEQ5, 1);
+
+    // The goto goes on undisturbed and ends at its target.
+    line.AnswerStepFrames(25);
+    line.Inject(clock.TickCount(), {'-'});
+    ASSERT_TRUE(done.WaitForCall(5s));
+    EXPECT_EQ(done.ra, 12);
+    EXPECT_EQ(done.dec, 30);
+    for (int i = 0; i < 500 && c.GotoRunning(); ++i)
+        std::this_thread::sleep_for(1ms);
+    line.ClearRecord();
+    EXPECT_TRUE(c.StartMove(0, 0));
+    EXPECT_EQ(line.Hex(), "71 61 3C");
 }

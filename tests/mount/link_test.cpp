@@ -30,7 +30,7 @@ TEST_F(Link, StepFrameFromCommandLevel)
     ASSERT_EQ(line.PurgeTimes().size(), 1u);
     EXPECT_EQ(line.PurgeTimes()[0] - t0, 170u);
     EXPECT_EQ(Elapsed(), 250u);  // returned when the answer came
-    EXPECT_EQ(c.m_nMode, MODE_GOTO);
+    EXPECT_EQ(c.Mode(), MODE_GOTO);
 }
 
 TEST_F(Link, StepFrameBytes)
@@ -53,7 +53,7 @@ TEST_F(Link, StepFrameBytes)
         {0x1FFFFFF, &kRa0, nullptr, "0:68FFFFFFFD"},  // only the low 24 bits go out
     };
     Connect();
-    c.m_nMode = MODE_GOTO;
+    Enter(MODE_GOTO);
     line.AnswerStepFrames(25);
     for (const auto& tc : cases) {
         line.ClearRecord();
@@ -68,20 +68,20 @@ TEST_F(Link, StepFrameBytes)
 TEST_F(Link, CountsBelowTwoOrNoDirectionSendNothing)
 {
     Connect();
-    c.m_nMode = MODE_MANUAL;
+    Enter(MODE_MANUAL);
     EXPECT_FALSE(c.MoveSteps(1, &kRa0, nullptr));
     EXPECT_FALSE(c.MoveSteps(0, &kRa0, &kDec2));
     EXPECT_FALSE(c.MoveSteps(-7, nullptr, &kDec2));
     EXPECT_FALSE(c.MoveSteps(500, nullptr, nullptr));
     EXPECT_EQ(Sent(), "");
     EXPECT_EQ(Elapsed(), 0u);
-    EXPECT_EQ(c.m_nMode, MODE_MANUAL);
+    EXPECT_EQ(c.Mode(), MODE_MANUAL);
 }
 
 TEST_F(Link, AnswerBeforeThePurgeIsDiscarded)
 {
     Connect();
-    c.m_nMode = MODE_GOTO;
+    Enter(MODE_GOTO);
     line.AnswerStepFrames(-1);
     // A "-" 10 ms after the frame falls inside the 20 ms pause and is purged;
     // noise after the purge is skipped; the "-" at 60 ms ends the wait.
@@ -95,7 +95,7 @@ TEST_F(Link, AnswerBeforeThePurgeIsDiscarded)
 TEST_F(Link, UnwritableFrameEndsTheStepWithoutWaiting)
 {
     Connect();
-    c.m_nMode = MODE_GOTO;
+    Enter(MODE_GOTO);
     line.FailWritesFrom(0);
     EXPECT_FALSE(c.MoveSteps(100, &kRa0, nullptr));
     EXPECT_TRUE(line.PurgeTimes().empty());
@@ -105,7 +105,7 @@ TEST_F(Link, UnwritableFrameEndsTheStepWithoutWaiting)
 TEST_F(Link, HangUpEndsTheWaitWithFalse)
 {
     Connect();
-    c.m_nMode = MODE_GOTO;
+    Enter(MODE_GOTO);
     line.AnswerStepFrames(-1);
     line.HangUp();
     EXPECT_FALSE(c.MoveSteps(100, &kRa0, nullptr));
@@ -133,7 +133,7 @@ TEST_F(Link, ConnectToTheOpenPortAgainSendsNothing)
 TEST_F(Link, ConnectToAnotherPortDisconnectsFirst)
 {
     Connect(3);
-    c.m_nMode = MODE_GOTO;
+    Enter(MODE_GOTO);
     EXPECT_EQ(c.Connect(4), 0u);
     const auto writes = line.Writes();
     ASSERT_EQ(writes.size(), 4u);

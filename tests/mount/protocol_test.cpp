@@ -23,7 +23,7 @@ TEST_F(Protocol, ConfigurationWithDefaults)
     ASSERT_EQ(c.Connect(1), 0u);
     EXPECT_EQ(Sent(), "0:71 50:7A 200:4C030100");
     EXPECT_EQ(Elapsed(), 350u);
-    EXPECT_EQ(c.m_nMode, MODE_NONE);
+    EXPECT_EQ(c.Mode(), MODE_NONE);
 }
 
 TEST_F(Protocol, ConfigurationWithExtremeSettings)
@@ -41,20 +41,19 @@ TEST_F(Protocol, ConfigurationWithExtremeSettings)
 TEST_F(Protocol, ConfigurationStopsAtTheFirstFailedWrite)
 {
     Connect();
-    c.m_nMode = MODE_GOTO;
+    Enter(MODE_GOTO);
     line.FailWritesFrom(1);  // "q" goes out, "z" fails
     EXPECT_FALSE(c.SendConfiguration());
     EXPECT_EQ(Sent(), "0:71 50:FAILED");
     EXPECT_EQ(Elapsed(), 50u);
-    EXPECT_EQ(c.m_nMode, MODE_NONE);
+    EXPECT_EQ(c.Mode(), MODE_NONE);
 
-    line.ClearRecord();
+    line.FailWritesFrom(SIZE_MAX);
+    Enter(MODE_GOTO);
     line.FailWritesFrom(0);  // even "q" fails: the mode stays
-    c.m_nMode = MODE_GOTO;
-    t0 = clock.TickCount();
     EXPECT_FALSE(c.SendConfiguration());
     EXPECT_EQ(Elapsed(), 0u);
-    EXPECT_EQ(c.m_nMode, MODE_GOTO);
+    EXPECT_EQ(c.Mode(), MODE_GOTO);
 }
 
 TEST_F(Protocol, ConnectSucceedsEvenWhenTheConfigurationCannotBeWritten)
@@ -69,8 +68,8 @@ TEST_F(Protocol, FirstSlewAfterConnect)
     Connect();
     EXPECT_TRUE(c.StartMove(kRaPlus, 0));
     EXPECT_EQ(Sent(), "0:61 0:3C");
-    EXPECT_TRUE(c.m_bMoving);
-    EXPECT_EQ(c.m_nMode, MODE_MANUAL);
+    EXPECT_TRUE(c.Moving());
+    EXPECT_EQ(c.Mode(), MODE_MANUAL);
 }
 
 TEST_F(Protocol, StopWaitsOutTheMinimumTime)
@@ -81,7 +80,7 @@ TEST_F(Protocol, StopWaitsOutTheMinimumTime)
     c.StopMotion();
     EXPECT_EQ(Sent(), "0:61 0:3C 140:6A6A");
     EXPECT_EQ(Elapsed(), 170u);
-    EXPECT_FALSE(c.m_bMoving);
+    EXPECT_FALSE(c.Moving());
 
     line.ClearRecord();
     t0 = clock.TickCount();
@@ -128,34 +127,31 @@ TEST_F(Protocol, EveryManualCommandByte)
         {"focus fast-", [](auto& m) { return m.StartFocus(true, true); }, "29"},
     };
     Connect();
-    c.m_nMode = MODE_MANUAL;
     for (const auto& tc : cases) {
-        line.ClearRecord();
-        t0 = clock.TickCount();
+        c.StopMotion();
+        Enter(MODE_MANUAL);
         EXPECT_TRUE(tc.command(c)) << tc.name;
         EXPECT_EQ(Sent(), std::string("0:") + tc.byte) << tc.name;
-        c.m_bMoving = false;
     }
 }
 
 TEST_F(Protocol, FailedCommandWriteStillLeavesTheMotionToStop)
 {
     Connect();
-    c.m_nMode = MODE_MANUAL;
+    Enter(MODE_MANUAL);
     line.FailWritesFrom(0);
     EXPECT_FALSE(c.Pause());
-    EXPECT_TRUE(c.m_bMoving);
+    EXPECT_TRUE(c.Moving());
 }
 
 TEST_F(Protocol, StopOutsideManualModeOrWithNothingInForceIsSilent)
 {
     Connect();
-    c.m_bMoving = true;
-    c.m_nMode = MODE_GOTO;
+    c.StopMotion();   // command level
+    Enter(MODE_GOTO);
     c.StopMotion();
-    c.m_nMode = MODE_MANUAL;
-    c.m_bMoving = false;
-    c.StopMotion();
+    Enter(MODE_MANUAL);
+    c.StopMotion();   // manual mode, nothing in force
     EXPECT_EQ(Sent(), "");
     EXPECT_EQ(Elapsed(), 0u);
 }
@@ -196,15 +192,13 @@ TEST_F(Protocol, ModeChanges)
     };
     Connect();
     for (const auto& tc : cases) {
-        c.m_nMode = tc.from;
-        c.m_bMoving = tc.moving;
-        c.m_dwMoveTick = clock.TickCount();
-        line.ClearRecord();
-        t0 = clock.TickCount();
+        c.Disconnect();
+        Connect();   // command level again
+        Enter(tc.from, tc.moving);
         c.SelectMode(tc.to, tc.modeByte);
         const std::string label = std::to_string(tc.from) + "->" + std::to_string(tc.to);
         EXPECT_EQ(Sent(), tc.expected) << label;
-        EXPECT_EQ(c.m_nMode, tc.to) << label;
+        EXPECT_EQ(c.Mode(), tc.to) << label;
         // Entering goto mode pauses 150 ms after "c"; nothing pauses after "a" or "d".
         const auto& writes = line.Writes();
         if (!writes.empty()) {
@@ -219,7 +213,7 @@ TEST_F(Protocol, SelectModeRecordsTheModeEvenWhenTheWriteFails)
     Connect();
     line.FailWritesFrom(0);
     c.SelectMode(MODE_MANUAL, "a");
-    EXPECT_EQ(c.m_nMode, MODE_MANUAL);
+    EXPECT_EQ(c.Mode(), MODE_MANUAL);
 }
 
 TEST_F(Protocol, NothingIsSentWithoutAPort)
@@ -229,9 +223,9 @@ TEST_F(Protocol, NothingIsSentWithoutAPort)
     EXPECT_FALSE(c.WriteBytes(&q, 1));
     EXPECT_FALSE(c.SendConfiguration());
     c.SelectMode(MODE_MANUAL, "a");
-    EXPECT_EQ(c.m_nMode, MODE_NONE);
+    EXPECT_EQ(c.Mode(), MODE_NONE);
     c.EnterK3CCDMode();
-    EXPECT_EQ(c.m_nMode, MODE_NONE);
+    EXPECT_EQ(c.Mode(), MODE_NONE);
     EXPECT_TRUE(line.Writes().empty());
     EXPECT_EQ(Elapsed(), 0u);
 }
@@ -239,7 +233,7 @@ TEST_F(Protocol, NothingIsSentWithoutAPort)
 TEST_F(Protocol, SlewAfterAGoto)
 {
     Connect();
-    c.m_nMode = MODE_GOTO;
+    Enter(MODE_GOTO);
     c.StartMove(kRaPlus, 0);
     EXPECT_EQ(Sent(), "0:71 50:61 50:3C");
 }
@@ -254,7 +248,7 @@ TEST_F(Protocol, EnterK3CCDModeFromManualWithASlewInForce)
     EXPECT_EQ(Elapsed(), 220u);
     EXPECT_EQ(c.m_hPort, nullptr);
     EXPECT_EQ(line.Closes(), 1);
-    EXPECT_EQ(c.m_nMode, MODE_K3CCD);
+    EXPECT_EQ(c.Mode(), MODE_K3CCD);
 
     // The next connect takes the board out of its guide mode with "q".
     line.ClearRecord();
@@ -279,14 +273,12 @@ TEST_F(Protocol, DisconnectInEachMode)
     };
     for (const auto& tc : cases) {
         Connect();
-        c.m_nMode = tc.mode;
-        c.m_bMoving = tc.moving;
-        c.m_dwMoveTick = clock.TickCount();
+        Enter(tc.mode, tc.moving);
         const int closes = line.Closes();
         c.Disconnect();
         EXPECT_EQ(Sent(), tc.expected) << tc.mode;
         EXPECT_EQ(c.m_hPort, nullptr);
         EXPECT_EQ(line.Closes(), closes + 1);
-        EXPECT_EQ(c.m_nMode, tc.mode) << "disconnect leaves the mode alone";
+        EXPECT_EQ(c.Mode(), tc.mode) << "disconnect leaves the mode alone";
     }
 }

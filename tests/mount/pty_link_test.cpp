@@ -180,7 +180,7 @@ TEST_F(PtyLink, ThreadedGotoAgainstTheSimulator)
         std::this_thread::sleep_for(10ms);
     ASSERT_FALSE(c.GotoRunning());
     EXPECT_EQ(done.calls, 1);
-    EXPECT_EQ(c.m_dCurRa, 12);
+    EXPECT_EQ(c.CurrentPoint().ra, 12);
     EXPECT_EQ(board.FramesReceived(), 2);
     EXPECT_EQ(board.AnswersSent(), 2);
     std::vector<int> counts;
@@ -207,7 +207,7 @@ TEST_F(PtyLink, DisconnectAbortsAGotoTheBoardNeverAnswers)
     EXPECT_GE(took, 1000ms);
     EXPECT_LT(took, 1500ms);
     EXPECT_EQ(done.calls, 1);
-    EXPECT_EQ(c.m_dCurRa, 3);
+    EXPECT_EQ(c.CurrentPoint().ra, 3);
     ASSERT_TRUE(board.WaitForCommands(6, 3000));
     std::this_thread::sleep_for(100ms);
     const auto cmds = board.Commands();

@@ -20,6 +20,23 @@ protected:
         line.ClearRecord();
         t0 = clock.TickCount();
     }
+    // Brings the board into `mode` by the commands that take it there (with
+    // a slew in force when `moving`), then starts the record afresh.
+    void Enter(int mode, bool moving = false)
+    {
+        if (mode == MODE_MANUAL && moving)
+            c.StartMove(0, 0);
+        else if (mode == MODE_MANUAL)
+            c.SelectMode(MODE_MANUAL, "a");
+        else if (mode == MODE_GOTO)
+            c.SelectMode(MODE_GOTO, "c");
+        else if (mode == MODE_K3CCD)
+            c.SelectMode(MODE_K3CCD, "d");
+        ASSERT_EQ(c.Mode(), mode);
+        ASSERT_EQ(c.Moving(), moving);
+        line.ClearRecord();
+        t0 = clock.TickCount();
+    }
     std::string Sent() const { return Trace(line, t0); }
     uint32_t Elapsed() { return clock.TickCount() - t0; }
 

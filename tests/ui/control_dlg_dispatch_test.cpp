@@ -139,7 +139,7 @@ void ControlDlgDispatchTest::reportsOfOtherButtonsDoNothing()
     dlg.OnHoldButtonDown(nullptr);
     dlg.OnHoldButtonUp(nullptr);
     QVERIFY(h.m_line.Writes().empty());
-    QCOMPARE(dlg.m_controller.m_nMode, MODE_NONE);
+    QCOMPARE(dlg.m_controller.Mode(), MODE_NONE);
 }
 
 QTEST_MAIN(ControlDlgDispatchTest)

@@ -266,7 +266,7 @@ void ControlDlgStatesTest::k3ccdModeLeavesTheBoardInGuideMode()
     // From command level: "d" and nothing after it, then the port closes.
     QCOMPARE(QString::fromStdString(h.m_line.Hex()), QStringLiteral("64"));
     QCOMPARE(h.m_line.Closes(), 1);
-    QCOMPARE(dlg.m_controller.m_nMode, MODE_K3CCD);
+    QCOMPARE(dlg.m_controller.Mode(), MODE_K3CCD);
     QCOMPARE(EnabledStates(dlg), kDisconnected);
 }
 
