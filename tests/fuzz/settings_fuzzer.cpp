@@ -63,8 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static const std::string dir = ScratchDir();
     static unsigned long counter = 0;
-    // A new name for every input: QSettings keeps files it has seen in a
-    // cache keyed by name, size and modification time.
+    // A new name for every input, so that no input sees another's file.
     const std::string path = dir + "/options-" + std::to_string(counter++) + ".ini";
     {
         std::ofstream out(path, std::ios::binary);
@@ -86,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Check(number >= 1 && number <= 255 && !device.empty(), "bad port map entry");
     }
 
-    SaveSettings(path, first.port, first.connect, c);
+    Check(!SaveSettings(path, first.port, first.connect, c), "the save failed");
     Values second;
     Load(path, second);
     const CMountController& d = second.controller;
