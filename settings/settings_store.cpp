@@ -369,7 +369,7 @@ void LoadSettings(const std::string& path, int& comPort, bool& connectOnStart,
         controller.SetClockCorrection(static_cast<int>(*index));
     }
     const double raGap = values.Gap("RaGap", 60.0).value_or(controller.m_dRaGap);
-    const double decGap = values.Gap("DecGap", 10.0).value_or(controller.m_dDecGap);
+    const double decGap = values.Gap("DecGap", kMaxDecGap).value_or(controller.m_dDecGap);
     controller.SetGaps(raGap, decGap);
     if (const auto speed = values.Number("MaxGotoSpeed", 48, 255)) {
         controller.SetMaxGotoSpeed(static_cast<int>(*speed));

@@ -30,6 +30,10 @@ inline constexpr const char* kStoredValueNames[] = {
 // Position of `name` in kStoredValueNames, or -1.
 int StoredValueIndex(const QString& name);
 
+// The largest Dec gap, in minutes of arc: what the options dialog offers and
+// what a load accepts.
+inline constexpr double kMaxDecGap = 60.0;
+
 // Why a save was not made.
 struct SaveFailure {
     std::string path;    // the settings file

@@ -83,16 +83,26 @@ TEST_F(SettingsFile, SaveThenLoadRestoresEveryValue)
     }
 }
 
-// The options dialog allows a Dec gap up to 60', the store only up to 10'.
-TEST_F(SettingsFile, DecGapAbove10IsSavedButRefusedAtTheNextStart)
+// Every Dec gap the options dialog offers (0 to 60.0') is saved and loaded
+// back; beyond that range a gap is saved as it is but refused at the next
+// start.
+TEST_F(SettingsFile, DecGapsTheDialogOffersSurviveARestart)
 {
-    SaveValues(Path(), Loaded{1, false, 3, 1.0, 25.0, 76, 2, 0, 1, {}});
-    EXPECT_NE(ReadFile(Path()).find("\nDecGap=25.0\n"), std::string::npos);
-    const Loaded next = LoadFresh(Path());
-    EXPECT_EQ(next.raGap, 1.0);
-    EXPECT_EQ(next.decGap, 0.0);
-    SaveValues(Path(), next);
-    EXPECT_NE(ReadFile(Path()).find("\nDecGap=0.0\n"), std::string::npos);
+    const struct {
+        double gap;
+        const char* written;
+        double loaded;
+    } cases[] = {
+        {25.0, "25.0", 25.0}, {60.0, "60.0", 60.0}, {59.96, "60.0", 60.0},
+        {60.1, "60.1", 0.0},  {-0.5, "-0.5", 0.0},
+    };
+    for (const auto& c : cases) {
+        SaveValues(Path(), Loaded{1, false, 3, 1.0, c.gap, 76, 2, 0, 1, {}});
+        EXPECT_NE(ReadFile(Path()).find(std::string("\nDecGap=") + c.written + "\n"), std::string::npos) << c.gap;
+        const Loaded next = LoadFresh(Path());
+        EXPECT_EQ(next.raGap, 1.0) << c.gap;
+        EXPECT_EQ(next.decGap, c.loaded) << c.gap;
+    }
 }
 
 TEST_F(SettingsFile, NumbersAreSavedAsTheirUnsignedBitsAndOutOfRangeOnesRefused)

@@ -118,6 +118,7 @@ private slots:
     void okWhileDisconnectedSendsNothing();
     void okSavesAllNineValuesAndTheNextStartLoadsThem();
     void failedSaveIsShownOnceAndTheSettingsStayInForce();
+    void largestDecGapOfferedSurvivesARestart();
     void cancelChangesNothing();
 };
 
@@ -309,6 +310,20 @@ void OptionsFlowTest::failedSaveIsShownOnceAndTheSettingsStayInForce()
     QCOMPARE(w.m_controller.m_nMaxGotoSpeed, 150);
     QCOMPARE(w.m_controller.m_dDecGap, 2.5);
     QVERIFY(w.m_bConnectOnStart);
+}
+
+void OptionsFlowTest::largestDecGapOfferedSurvivesARestart()
+{
+    Fixture f;
+    CDrivenControlDlg& w = f.Start();
+    w.m_drive = [](COptionsDlg& dlg) {
+        dlg.m_spinDecGap->Step(dlg.m_spinDecGap->High());
+        dlg.OnOK();
+    };
+    w.OnOptions();
+    QCOMPARE(w.m_controller.m_dDecGap, 60.0);
+    f.window.reset();
+    QCOMPARE(f.Start().m_controller.m_dDecGap, 60.0);
 }
 
 void OptionsFlowTest::cancelChangesNothing()
