@@ -1,17 +1,21 @@
 #include "settings/settings_store.h"
 
 #include <QFile>
+#include <QLockFile>
 #include <QSettings>
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <optional>
 #include <thread>
+#include <utility>
 
 #include "mount/mount_controller.h"
 #include "settings/ini_format.h"
@@ -34,6 +38,29 @@ constexpr std::chrono::seconds kAbandonedLockAge{1};
 // A settings file larger than this is not a settings file; it is not read.
 constexpr off_t kMaxFileSize = 64 * 1024 * 1024;
 
+enum class ReadResult { Read, NotRegular, TooLarge, Failed };
+
+// Reads the file open on `fd` into `text` when it is a regular file of at
+// most kMaxFileSize bytes; `st` gets its status. After Failed, errno tells
+// why.
+ReadResult ReadRegularFile(int fd, QByteArray& text, struct stat& st)
+{
+    if (::fstat(fd, &st) != 0) return ReadResult::Failed;
+    if (!S_ISREG(st.st_mode)) return ReadResult::NotRegular;
+    if (st.st_size > kMaxFileSize) return ReadResult::TooLarge;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            text.append(buffer, n);
+            if (text.size() > kMaxFileSize) return ReadResult::TooLarge;
+            continue;
+        }
+        if (n == 0) return ReadResult::Read;
+        if (errno != EINTR) return ReadResult::Failed;
+    }
+}
+
 // The whole file at `path`, or nothing when it is not a readable regular
 // file. Opening does not block (a FIFO put there would otherwise hang the
 // start-up); only read access is asked for, so a file that this user may
@@ -42,25 +69,12 @@ std::optional<QByteArray> ReadSettingsFile(const std::string& path)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return std::nullopt;
+    QByteArray text;
     struct stat st {};
-    std::optional<QByteArray> result;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxFileSize) {
-        QByteArray text;
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n > 0) {
-                text.append(buffer, n);
-                if (text.size() > kMaxFileSize) break;
-                continue;
-            }
-            if (n < 0 && errno == EINTR) continue;
-            if (n == 0) result = std::move(text);
-            break;
-        }
-    }
+    const ReadResult result = ReadRegularFile(fd, text, st);
     ::close(fd);
-    return result;
+    if (result != ReadResult::Read) return std::nullopt;
+    return text;
 }
 
 class StoredValues {
@@ -138,18 +152,21 @@ PortMap ReadPortMap(const QSettings::SettingsMap& map)
     return ports;
 }
 
-// QSettings serialises saves with a lock file next to the settings file. A
-// save killed between creating that file and writing its owner into it
-// leaves it empty, and QSettings would wait 30 s before it takes such a file
+// Saves are serialised with the lock file that QSettings uses, "<path>.lock"
+// taken through QLockFile, so that this save and one by another copy of the
+// program (this one or an older one saving through QSettings) never overlap.
+// A save killed between creating that file and writing its owner into it
+// leaves it empty, and QLockFile would wait 30 s before it takes such a file
 // for stale. An empty lock file a second old belongs to no one (its owner
 // writes it at once): remove it, waiting for it to reach that age if need be.
-void ClearAbandonedLock(const std::string& settingsPath)
+// Only a regular file is taken for a lock file (lstat: a link there is never
+// followed); unlink() removes the name itself.
+void ClearAbandonedLock(const std::string& lockPath)
 {
     using namespace std::chrono;
-    const std::string lockPath = settingsPath + ".lock";
     for (;;) {
         struct stat st {};
-        if (::stat(lockPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0) return;
+        if (::lstat(lockPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0) return;
         const auto modified = system_clock::time_point(seconds(st.st_mtim.tv_sec) +
                                                        nanoseconds(st.st_mtim.tv_nsec));
         const auto age = system_clock::now() - modified;
@@ -159,6 +176,178 @@ void ClearAbandonedLock(const std::string& settingsPath)
         }
         std::this_thread::sleep_for(std::min<system_clock::duration>(kAbandonedLockAge - age, milliseconds(100)));
     }
+}
+
+// How long a save waits for another program's save to end. QSettings would
+// wait for ever; a lock that is held this long is reported instead.
+constexpr std::chrono::seconds kLockWait{5};
+
+// What a save refuses to replace: anything but a regular file. The words
+// follow "it" or "its lock file <path>".
+std::optional<std::string> Refusal(mode_t mode)
+{
+    if (S_ISLNK(mode)) return "is a symbolic link";
+    if (!S_ISREG(mode)) return "is not a regular file";
+    return std::nullopt;
+}
+
+std::string SystemReason(const std::string& step, int error)
+{
+    return step + ": " + std::strerror(error);
+}
+
+// The folder that holds `path`, for fsync().
+std::string FolderOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The new settings file while it is written: made next to the settings file
+// under a name no one else has (O_CREAT | O_EXCL | O_NOFOLLOW, so nothing
+// that was put at that name is opened), removed again unless it has been
+// put in place.
+class NewFile {
+public:
+    explicit NewFile(const std::string& path) : m_path(path + ".new-XXXXXX")
+    {
+        // mkostemp() opens with O_RDWR | O_CREAT | O_EXCL and the flags given,
+        // mode 0600 until Write sets the file's own.
+        m_fd = ::mkostemp(m_path.data(), O_CLOEXEC | O_NOFOLLOW);
+        m_error = m_fd < 0 ? errno : 0;
+        m_made = m_fd >= 0;
+    }
+    ~NewFile()
+    {
+        if (m_fd >= 0) ::close(m_fd);
+        if (m_made) ::unlink(m_path.c_str());
+    }
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+
+    // 0 when the file was made, else the errno of making it.
+    int Error() const { return m_error; }
+
+    // Writes `text`, gives the file `mode`, makes it durable and closes it;
+    // why not, when it fails.
+    std::optional<std::string> Write(const QByteArray& text, mode_t mode)
+    {
+        const char* data = text.constData();
+        qsizetype left = text.size();
+        while (left > 0) {
+            const ssize_t n = ::write(m_fd, data, static_cast<size_t>(left));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return SystemReason("the new file could not be written", n < 0 ? errno : EIO);
+            data += n;
+            left -= n;
+        }
+        // fchmod on the descriptor: only the file this save made changes
+        // mode, whatever is at any path by now.
+        if (::fchmod(m_fd, mode) != 0) return SystemReason("the new file's mode could not be set", errno);
+        if (::fsync(m_fd) != 0) return SystemReason("the new file could not be written", errno);
+        if (::close(std::exchange(m_fd, -1)) != 0) return SystemReason("the new file could not be written", errno);
+        return std::nullopt;
+    }
+
+    // Puts the new file in place of `path`.
+    std::optional<std::string> Replace(const std::string& path)
+    {
+        if (::rename(m_path.c_str(), path.c_str()) != 0) return SystemReason("it could not be replaced", errno);
+        m_made = false;  // it is the settings file now
+        return std::nullopt;
+    }
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+    int m_error = 0;
+    bool m_made = false;  // made and not put in place: removed at the end
+};
+
+// What the save read at the settings path: the file's identity, or nothing
+// when there was no file.
+struct OldFile {
+    bool existed = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    mode_t mode = 0;
+};
+
+// Reads the settings file at `path` into `map` without following a link at
+// the path; why not, when it cannot. A missing file reads as empty.
+std::optional<std::string> ReadOldFile(const std::string& path, QSettings::SettingsMap& map, OldFile& read)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        if (errno == ENOENT) return std::nullopt;
+        if (errno == ELOOP) return "it is a symbolic link";
+        return SystemReason("it could not be read", errno);
+    }
+    QByteArray text;
+    struct stat st {};
+    const ReadResult result = ReadRegularFile(fd, text, st);
+    const int error = errno;
+    ::close(fd);
+    switch (result) {
+    case ReadResult::Read:
+        break;
+    case ReadResult::NotRegular:
+        return "it is not a regular file";
+    case ReadResult::TooLarge:
+        return "it is larger than a settings file may be (64 MiB)";
+    case ReadResult::Failed:
+        return SystemReason("it could not be read", error);
+    }
+    ParseIni(text, map);
+    read = OldFile{true, st.st_dev, st.st_ino, st.st_mode};
+    return std::nullopt;
+}
+
+// Whether the path still names what the save read; why not, when it does
+// not.
+std::optional<std::string> Changed(const std::string& path, const OldFile& read)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT) return SystemReason("it could not be checked", errno);
+        if (!read.existed) return std::nullopt;
+        return "it was removed by another program during the save";
+    }
+    if (auto refusal = Refusal(st.st_mode)) return "it " + *refusal;
+    if (!read.existed || st.st_dev != read.device || st.st_ino != read.inode) {
+        return "it was changed by another program during the save";
+    }
+    return std::nullopt;
+}
+
+void SyncFolder(const std::string& path)
+{
+    const int fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// The nine values, as they are written. Numbers are written as the unsigned
+// 32-bit value of their bits, so a negative one reads back as a large number
+// and is refused.
+void PutStoredValues(QSettings::SettingsMap& map, int comPort, bool connectOnStart,
+                     const CMountController& controller)
+{
+    auto number = [](int value) { return QString::number(static_cast<uint32_t>(value)); };
+    auto put = [&map](const char* name, const QString& value) {
+        map.insert(QLatin1String(kOptionsGroup) + u'/' + QLatin1String(name), value);
+    };
+    put("Connection", number(comPort));
+    put("ConnectOnStart", connectOnStart ? QStringLiteral("1") : QStringLiteral("0"));
+    put("ClockSpeedCorrection", number(controller.m_nClockCorrection));
+    put("RaGap", QString::fromStdString(FormatFixed(controller.m_dRaGap, 2)));
+    put("DecGap", QString::fromStdString(FormatFixed(controller.m_dDecGap, 1)));
+    put("MaxGotoSpeed", number(controller.m_nMaxGotoSpeed));
+    put("AutoguideSteps", number(controller.m_nAutoguideSteps));
+    put("K3CCDOption", number(controller.m_nK3CCDOption));
+    put("DriverMode", controller.m_bEQ5 != 0 ? QStringLiteral("EQ5") : QStringLiteral("EQ4"));
 }
 
 }  // namespace
@@ -180,7 +369,7 @@ void LoadSettings(const std::string& path, int& comPort, bool& connectOnStart,
         controller.SetClockCorrection(static_cast<int>(*index));
     }
     const double raGap = values.Gap("RaGap", 60.0).value_or(controller.m_dRaGap);
-    const double decGap = values.Gap("DecGap", 10.0).value_or(controller.m_dDecGap);
+    const double decGap = values.Gap("DecGap", kMaxDecGap).value_or(controller.m_dDecGap);
     controller.SetGaps(raGap, decGap);
     if (const auto speed = values.Number("MaxGotoSpeed", 48, 255)) {
         controller.SetMaxGotoSpeed(static_cast<int>(*speed));
@@ -196,40 +385,63 @@ void LoadSettings(const std::string& path, int& comPort, bool& connectOnStart,
     controller.m_portMap = ReadPortMap(map);
 }
 
-void SaveSettings(const std::string& path, int comPort, bool connectOnStart,
-                  const CMountController& controller)
+std::optional<tavro::SaveFailure> SaveSettings(const std::string& path, int comPort, bool connectOnStart,
+                                                const CMountController& controller)
 {
     using namespace tavro;
-    // Something other than a file where the file should be (a folder, a
-    // FIFO) is left alone.
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return;
+    auto fail = [&path](std::string reason) { return std::optional<SaveFailure>(SaveFailure{path, std::move(reason)}); };
 
-    // Numbers are written as the unsigned 32-bit value of their bits, so a
-    // negative one reads back as a large number and is refused.
-    auto number = [](int value) { return QString::number(static_cast<uint32_t>(value)); };
-    ClearAbandonedLock(path);
-    {
-        QSettings settings(QFile::decodeName(QByteArray::fromStdString(path)), IniTextFormat());
-        settings.beginGroup(QLatin1String(kOptionsGroup));
-        settings.setValue(QStringLiteral("Connection"), number(comPort));
-        settings.setValue(QStringLiteral("ConnectOnStart"), connectOnStart ? QStringLiteral("1") : QStringLiteral("0"));
-        settings.setValue(QStringLiteral("ClockSpeedCorrection"), number(controller.m_nClockCorrection));
-        settings.setValue(QStringLiteral("RaGap"), QString::fromStdString(FormatFixed(controller.m_dRaGap, 2)));
-        settings.setValue(QStringLiteral("DecGap"), QString::fromStdString(FormatFixed(controller.m_dDecGap, 1)));
-        settings.setValue(QStringLiteral("MaxGotoSpeed"), number(controller.m_nMaxGotoSpeed));
-        settings.setValue(QStringLiteral("AutoguideSteps"), number(controller.m_nAutoguideSteps));
-        settings.setValue(QStringLiteral("K3CCDOption"), number(controller.m_nK3CCDOption));
-        settings.setValue(QStringLiteral("DriverMode"),
-                          controller.m_bEQ5 != 0 ? QStringLiteral("EQ5") : QStringLiteral("EQ4"));
-        settings.endGroup();
-        settings.sync();
-        if (settings.status() != QSettings::NoError) return;
+    // Something other than a file where the file or its lock file should be
+    // (a link, a folder, a FIFO) is left alone. lstat(): a link is seen as
+    // what it is.
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+        if (auto refusal = Refusal(st.st_mode)) return fail("it " + *refusal);
+    } else if (errno != ENOENT) {
+        return fail(std::strerror(errno));
     }
-    // The file is shared by every user of the serial-port group: keep it
-    // readable by all and writable by the group (its folder passes the group
-    // on). A save replaces the file, so the saver owns it and may do this.
-    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0664) != 0664) {
-        ::chmod(path.c_str(), (st.st_mode & 07777) | 0664);
+    const std::string lockPath = path + ".lock";
+    if (::lstat(lockPath.c_str(), &st) == 0) {
+        if (auto refusal = Refusal(st.st_mode)) return fail("its lock file " + lockPath + " " + *refusal);
     }
+
+    // The new file first: a folder that takes no new file (read-only, no
+    // permission, missing) is then told in the system's words.
+    NewFile file(path);
+    if (file.Error() != 0) return fail(SystemReason("no new file can be made in its folder", file.Error()));
+
+    // QLockFile creates the lock file with O_CREAT | O_EXCL, which fails on
+    // a link of any kind instead of following it, and removes a stale one by
+    // unlink(), which removes the name itself.
+    ClearAbandonedLock(lockPath);
+    QLockFile lock(QFile::decodeName(QByteArray::fromStdString(lockPath)));
+    if (!lock.tryLock(kLockWait)) {
+        if (lock.error() == QLockFile::LockFailedError) {
+            return fail("its lock file " + lockPath + " is held by another program");
+        }
+        return fail("its lock file " + lockPath + " could not be made");
+    }
+
+    // Under the lock, so that no other save's groups or keys are lost.
+    QSettings::SettingsMap map;
+    OldFile read;
+    if (auto why = ReadOldFile(path, map, read)) return fail(*why);
+    PutStoredValues(map, comPort, connectOnStart, controller);
+
+    // The file is shared by every user of the serial-port group: readable by
+    // all and writable by the group (its folder passes the group on), with
+    // whatever more the old file allowed.
+    const mode_t mode = (read.existed ? read.mode & 0777 : 0) | 0664;
+    if (auto why = file.Write(WriteIni(map), mode)) return fail(*why);
+
+    // rename() replaces the name itself: were a link put at the path after
+    // the check below, the link would be replaced, never a file it points
+    // to, and a folder there makes rename() fail. So no swap can make this
+    // save write or re-mode another file; the check is there so that a
+    // non-file put at the path during the save is not replaced, and so that
+    // a file another program put there meanwhile is not silently lost.
+    if (auto why = Changed(path, read)) return fail(*why);
+    if (auto why = file.Replace(path)) return fail(*why);
+    SyncFolder(path);
+    return std::nullopt;
 }

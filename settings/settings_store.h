@@ -5,12 +5,13 @@
 // maps port numbers to device paths.
 //
 // Loading applies each value it accepts and leaves every other setting as it
-// was; saving writes all nine values and keeps every other group and key of
-// the file. Neither reports anything: a file that cannot be read or written
-// simply changes nothing.
+// was; a file that cannot be read changes nothing. Saving writes all nine
+// values and keeps every other group and key of the file; a save that cannot
+// be made tells why and leaves the file as it was.
 
 #include <QString>
 
+#include <optional>
 #include <string>
 
 class CMountController;
@@ -29,6 +30,19 @@ inline constexpr const char* kStoredValueNames[] = {
 // Position of `name` in kStoredValueNames, or -1.
 int StoredValueIndex(const QString& name);
 
+// The largest Dec gap, in minutes of arc: what the options dialog offers and
+// what a load accepts.
+inline constexpr double kMaxDecGap = 60.0;
+
+// Why a save was not made.
+struct SaveFailure {
+    std::string path;    // the settings file
+    std::string reason;  // in plain words: "it is a symbolic link", or the
+                         // step that failed and what the system said
+    // "<path>: <reason>"
+    std::string Text() const { return path + ": " + reason; }
+};
+
 }  // namespace tavro
 
 // Reads the settings file at `path` and applies what it accepts: the port
@@ -41,6 +55,11 @@ void LoadSettings(const std::string& path, int& comPort, bool& connectOnStart,
 
 // Writes the nine values into the settings file at `path`, atomically (the
 // file is whole before or after, never torn), keeping its other groups and
-// keys. A file or folder that cannot be written leaves everything as it was.
-void SaveSettings(const std::string& path, int comPort, bool connectOnStart,
-                  const CMountController& controller);
+// keys. The file is made anew and put in place by renaming, so nothing at
+// the path is ever followed: a symbolic link, a folder, a FIFO or a device
+// there is refused, and no file other than the new one is written or has
+// its mode changed. Returns nothing when the file was saved, else why not;
+// the file is then as it was and no temporary file is left behind.
+[[nodiscard]] std::optional<tavro::SaveFailure> SaveSettings(const std::string& path, int comPort,
+                                                             bool connectOnStart,
+                                                             const CMountController& controller);

@@ -112,7 +112,9 @@ public:
 
     // ---- Settings ----------------------------------------------------------------
     void LoadSettings();
-    void SaveSettings();
+    // Saves the settings; the text that tells why when they could not be
+    // saved (they stay in force in the window all the same), else empty.
+    QString SaveSettings();
     const std::string& SettingsPath() const { return m_settingsPath; }
 
     // ---- Keyboard control ----------------------------------------------------------

@@ -1,6 +1,7 @@
 // The Options command of the main control window: the options dialog runs
 // on the window's port, flag and controller; after OK the window takes the
-// port and flag back, saves all nine values and brings the board up to date.
+// port and flag back, saves all nine values (telling the user when that
+// fails) and brings the board up to date.
 
 #include "ui/control_dlg.h"
 #include "ui/options_dlg.h"
@@ -22,7 +23,10 @@ void CControlDlg::OnOptions()
     // OK has already written the mount settings into the controller.
     m_nComPort = dlg.m_nComPort;
     m_bConnectOnStart = dlg.m_bConnectOnStart;
-    SaveSettings();
+    // A save that fails is told once; the settings are in force all the
+    // same, and the board gets them.
+    if (const QString error = SaveSettings(); !error.isEmpty())
+        ShowError(error);
 
     if (m_controller.m_hPort) {
         if (m_controller.m_nPort == m_nComPort) {

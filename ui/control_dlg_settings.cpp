@@ -9,7 +9,15 @@ void CControlDlg::LoadSettings()
     ::LoadSettings(m_settingsPath, m_nComPort, m_bConnectOnStart, m_controller);
 }
 
-void CControlDlg::SaveSettings()
+QString CControlDlg::SaveSettings()
 {
-    ::SaveSettings(m_settingsPath, m_nComPort, m_bConnectOnStart, m_controller);
+    const std::optional<tavro::SaveFailure> failure =
+        ::SaveSettings(m_settingsPath, m_nComPort, m_bConnectOnStart, m_controller);
+    if (!failure)
+        return QString();
+    QString reason = QString::fromStdString(failure->reason);
+    if (!reason.isEmpty())
+        reason[0] = reason[0].toUpper();
+    return QStringLiteral("The settings could not be saved to %1:\n%2.\nThey stay in force until the program ends.")
+        .arg(QString::fromStdString(failure->path), reason);
 }

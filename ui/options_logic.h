@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include "settings/settings_store.h"
+
 namespace tavro::ui {
 
 // Range of the maximum goto speed, as the field and its slider accept it.
@@ -12,9 +14,10 @@ constexpr int kMinGotoSpeed = 48;
 constexpr int kMaxGotoSpeed = 255;
 
 // Spin ranges: the RA gap in hundredths of a minute of time (0..4.00), the
-// Dec gap in tenths of a minute of arc (0..60.0).
+// Dec gap in tenths of a minute of arc (0..60.0, the largest gap a load
+// accepts, so that every gap offered survives a restart).
 constexpr int kRaGapSpinMax = 400;
-constexpr int kDecGapSpinMax = 600;
+constexpr int kDecGapSpinMax = static_cast<int>(tavro::kMaxDecGap * 10);
 constexpr double kRaGapStep = 0.01;
 constexpr double kDecGapStep = 0.1;
 

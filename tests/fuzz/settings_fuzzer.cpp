@@ -63,8 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static const std::string dir = ScratchDir();
     static unsigned long counter = 0;
-    // A new name for every input: QSettings keeps files it has seen in a
-    // cache keyed by name, size and modification time.
+    // A new name for every input, so that no input sees another's file.
     const std::string path = dir + "/options-" + std::to_string(counter++) + ".ini";
     {
         std::ofstream out(path, std::ios::binary);
@@ -77,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Check(first.port >= 1 && first.port <= 255, "port out of range");
     Check(c.m_nClockCorrection >= 1 && c.m_nClockCorrection <= 5, "clock correction out of range");
     Check(c.m_dRaGap >= 0.0 && c.m_dRaGap <= 60.0, "RA gap out of range");
-    Check(c.m_dDecGap >= 0.0 && c.m_dDecGap <= 10.0, "Dec gap out of range");
+    Check(c.m_dDecGap >= 0.0 && c.m_dDecGap <= tavro::kMaxDecGap, "Dec gap out of range");
     Check(c.m_nMaxGotoSpeed >= 48 && c.m_nMaxGotoSpeed <= 255, "goto speed out of range");
     Check(c.m_nAutoguideSteps >= 1 && c.m_nAutoguideSteps <= 4, "autoguide steps out of range");
     Check(c.m_nK3CCDOption >= 0 && c.m_nK3CCDOption <= 2, "K3CCD option out of range");
@@ -86,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Check(number >= 1 && number <= 255 && !device.empty(), "bad port map entry");
     }
 
-    SaveSettings(path, first.port, first.connect, c);
+    Check(!SaveSettings(path, first.port, first.connect, c), "the save failed");
     Values second;
     Load(path, second);
     const CMountController& d = second.controller;

@@ -6,7 +6,6 @@
 #include <QSettings>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <random>
@@ -84,16 +83,26 @@ TEST_F(SettingsFile, SaveThenLoadRestoresEveryValue)
     }
 }
 
-// The options dialog allows a Dec gap up to 60', the store only up to 10'.
-TEST_F(SettingsFile, DecGapAbove10IsSavedButRefusedAtTheNextStart)
+// Every Dec gap the options dialog offers (0 to 60.0') is saved and loaded
+// back; beyond that range a gap is saved as it is but refused at the next
+// start.
+TEST_F(SettingsFile, DecGapsTheDialogOffersSurviveARestart)
 {
-    SaveValues(Path(), Loaded{1, false, 3, 1.0, 25.0, 76, 2, 0, 1, {}});
-    EXPECT_NE(ReadFile(Path()).find("\nDecGap=25.0\n"), std::string::npos);
-    const Loaded next = LoadFresh(Path());
-    EXPECT_EQ(next.raGap, 1.0);
-    EXPECT_EQ(next.decGap, 0.0);
-    SaveValues(Path(), next);
-    EXPECT_NE(ReadFile(Path()).find("\nDecGap=0.0\n"), std::string::npos);
+    const struct {
+        double gap;
+        const char* written;
+        double loaded;
+    } cases[] = {
+        {25.0, "25.0", 25.0}, {60.0, "60.0", 60.0}, {59.96, "60.0", 60.0},
+        {60.1, "60.1", 0.0},  {-0.5, "-0.5", 0.0},
+    };
+    for (const auto& c : cases) {
+        SaveValues(Path(), Loaded{1, false, 3, 1.0, c.gap, 76, 2, 0, 1, {}});
+        EXPECT_NE(ReadFile(Path()).find(std::string("\nDecGap=") + c.written + "\n"), std::string::npos) << c.gap;
+        const Loaded next = LoadFresh(Path());
+        EXPECT_EQ(next.raGap, 1.0) << c.gap;
+        EXPECT_EQ(next.decGap, c.loaded) << c.gap;
+    }
 }
 
 TEST_F(SettingsFile, NumbersAreSavedAsTheirUnsignedBitsAndOutOfRangeOnesRefused)
@@ -246,8 +255,12 @@ TEST_F(SettingsFile, AFolderOrAFifoInPlaceOfTheFileIsLeftAlone)
         LoadSettings(path, port, connect, controller);
         EXPECT_EQ(Snapshot(port, connect, controller),
                   (Loaded{7, true, 3, 0, 0, 76, 2, 0, 1, {}}));
-        SaveValues(path, Loaded{});
+        const std::optional<SaveFailure> failure = TrySave(path, Loaded{});
+        ASSERT_TRUE(failure) << path;
+        EXPECT_EQ(failure->Text(), path + ": it is not a regular file");
     }
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System).join(' '),
+              "fifo.ini options.ini");
     struct stat st {};
     ASSERT_EQ(::stat(Path().c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
@@ -281,31 +294,26 @@ TEST_F(SettingsFile, SaveReplacesTheFileAsAWhole)
 }
 
 // The file is shared by the serial-port group: group-writable whatever the
-// saver's umask.
+// saver's umask and the old file's mode, which adds what more it allowed.
 TEST_F(SettingsFile, SavedFileIsGroupWritable)
 {
+    const struct {
+        mode_t before;  // 0: no file yet
+        mode_t after;
+    } cases[] = {{0, 0664}, {0600, 0664}, {0640, 0664}, {0444, 0664}, {0666, 0666}, {04775, 0775}};
     const mode_t oldMask = ::umask(022);
-    SaveValues(Path(), Loaded{});
-    SaveValues(Path(), Loaded{});
-    ::umask(oldMask);
-    struct stat st {};
-    ASSERT_EQ(::stat(Path().c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0664u);
-}
-
-// Runs `check` as a user that does not own the test's files (nobody, when the
-// tests run as root) and returns whether it passed.
-bool AsAnotherUser(const std::function<bool()>& check)
-{
-    if (::geteuid() != 0) return check();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const bool ok = ::setgid(65534) == 0 && ::setuid(65534) == 0 && check();
-        ::_exit(ok ? 0 : 1);
+    for (const auto& c : cases) {
+        ::unlink(Path().c_str());
+        if (c.before != 0) {
+            WriteFile(Path(), "[Options]\n");
+            ASSERT_EQ(::chmod(Path().c_str(), c.before), 0);
+        }
+        SaveValues(Path(), Loaded{});
+        struct stat st {};
+        ASSERT_EQ(::stat(Path().c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.after) << std::oct << c.before;
     }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    ::umask(oldMask);
 }
 
 TEST_F(SettingsFile, AFileThatCanBeReadButNotWrittenStillLoads)
@@ -318,7 +326,7 @@ TEST_F(SettingsFile, AFileThatCanBeReadButNotWrittenStillLoads)
     EXPECT_TRUE(AsAnotherUser([&] {
         if (::access(Path().c_str(), W_OK) == 0) return false;  // the premise
         if (LoadFresh(Path()) != stored) return false;
-        SaveValues(Path(), Loaded{});
+        if (!TrySave(Path(), Loaded{})) return false;  // the save is refused
         return ReadFile(Path()) == before;
     }));
     ::chmod(m_dir.path().toLocal8Bit().constData(), 0700);

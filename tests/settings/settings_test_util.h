@@ -5,8 +5,12 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
+#include <functional>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -74,8 +78,8 @@ inline Loaded LoadFresh(const std::string& path)
     return Snapshot(port, connect, controller);
 }
 
-// Saves `v` (its port map aside) to `path`.
-inline void SaveValues(const std::string& path, const Loaded& v)
+// Saves `v` (its port map aside) to `path`; why not, when the save fails.
+inline std::optional<SaveFailure> TrySave(const std::string& path, const Loaded& v)
 {
     CMountController controller;
     controller.m_nClockCorrection = v.clock;
@@ -85,7 +89,46 @@ inline void SaveValues(const std::string& path, const Loaded& v)
     controller.m_nAutoguideSteps = v.steps;
     controller.m_nK3CCDOption = v.k3ccd;
     controller.m_bEQ5 = v.eq5;
-    SaveSettings(path, v.comPort, v.connectOnStart, controller);
+    return SaveSettings(path, v.comPort, v.connectOnStart, controller);
+}
+
+// Saves `v` to `path`, which must succeed.
+inline void SaveValues(const std::string& path, const Loaded& v)
+{
+    const std::optional<SaveFailure> failure = TrySave(path, v);
+    EXPECT_FALSE(failure) << failure->Text();
+}
+
+// Runs `run` in a child process and returns the text it returned there.
+// With `asAnotherUser`, when the tests run as root, the child runs as nobody,
+// a user that does not own the test's files and whom permissions bind.
+inline std::string InChild(bool asAnotherUser, const std::function<std::string()>& run)
+{
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) return "<no pipe>";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        const bool ready = !asAnotherUser || ::geteuid() != 0 ||
+                           (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0);
+        const std::string text = ready ? run() : "<could not become nobody>";
+        const bool written = ::write(pipeFds[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        ::_exit(written ? 0 : 1);
+    }
+    ::close(pipeFds[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? text : "<child failed>";
+}
+
+// Runs `check` as another user (see InChild) and returns whether it passed.
+inline bool AsAnotherUser(const std::function<bool()>& check)
+{
+    return InChild(true, [&] { return std::string(check() ? "passed" : "failed"); }) == "passed";
 }
 
 class SettingsDir : public ::testing::Test {

@@ -81,7 +81,7 @@ std::vector<ValueCase> Cases()
         {"ConnectOnStart=0,1", Unchanged},
         {"ConnectOnStart=@Invalid()", Unchanged},
         {"ConnectOnStart=@@", Connect(true)},
-        // Gaps: the leading decimal number, 0..60 and 0..10.
+        // Gaps: the leading decimal number, 0..60 each.
         {"RaGap=60", RaGap(60.0)},
         {"RaGap=0", Unchanged},
         {"RaGap=60.01", Unchanged},
@@ -101,9 +101,14 @@ std::vector<ValueCase> Cases()
         {"RaGap=1,5", Unchanged},
         {"RaGap=\"1,5\"", RaGap(1.0)},
         {"DecGap=10", DecGap(10.0)},
-        {"DecGap=10.1", Unchanged},
-        {"DecGap=10.0000001", Unchanged},
-        {"DecGap=25.0", Unchanged},
+        {"DecGap=10.1", DecGap(10.1)},
+        {"DecGap=25.0", DecGap(25.0)},
+        {"DecGap=60", DecGap(60.0)},
+        {"DecGap=60.0", DecGap(60.0)},
+        {"DecGap=60.0000001", Unchanged},
+        {"DecGap=60.1", Unchanged},
+        {"DecGap=-0.1", Unchanged},
+        {"DecGap=nan", Unchanged},
         {"DecGap=2.5", DecGap(2.5)},
         // Mount model: EQ4 in any letter case is EQ-4, any other text EQ-5.
         {"DriverMode=EQ4", Eq5(0)},

@@ -117,6 +117,8 @@ private slots:
     void failedReconnectIsShownAndTheNewPortKept();
     void okWhileDisconnectedSendsNothing();
     void okSavesAllNineValuesAndTheNextStartLoadsThem();
+    void failedSaveIsShownOnceAndTheSettingsStayInForce();
+    void largestDecGapOfferedSurvivesARestart();
     void cancelChangesNothing();
 };
 
@@ -275,6 +277,54 @@ void OptionsFlowTest::okSavesAllNineValuesAndTheNextStartLoadsThem()
     QVERIFY(c.m_hPort);
     QCOMPARE(c.m_nPort, 2);
     QCOMPARE(RadioText(next, IDC_SPEED_SLOW), QStringLiteral("4x"));
+}
+
+void OptionsFlowTest::failedSaveIsShownOnceAndTheSettingsStayInForce()
+{
+    Fixture f;
+    // A link at the settings path: the save is refused and the file the
+    // link names is left as it was.
+    const QString target = f.dir.filePath(QStringLiteral("elsewhere"));
+    {
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not settings\n");
+    }
+    QVERIFY(QFile::link(target, QString::fromStdString(f.path)));
+    CDrivenControlDlg& w = f.Start();
+    w.OnConnect();
+    f.line.ClearRecord();
+    w.m_drive = [](COptionsDlg& dlg) {
+        ChangeEverything(dlg, 1);
+        dlg.OnOK();
+    };
+    w.OnOptions();
+
+    QCOMPARE(w.m_errors.size(), 1);
+    QCOMPARE(w.m_errors.front(), QStringLiteral("The settings could not be saved to %1:\nIt is a symbolic link.\n"
+                                                 "They stay in force until the program ends.")
+                                     .arg(QString::fromStdString(f.path)));
+    QCOMPARE(ReadFile(target.toStdString()), QByteArray("not settings\n"));
+    QCOMPARE(QFile::symLinkTarget(QString::fromStdString(f.path)), target);
+    // The settings are in force: the board got them, the window has them.
+    QCOMPARE(QString::fromStdString(f.line.Hex()), QStringLiteral("71 7A 96 02 02 01"));
+    QCOMPARE(w.m_controller.m_nMaxGotoSpeed, 150);
+    QCOMPARE(w.m_controller.m_dDecGap, 2.5);
+    QVERIFY(w.m_bConnectOnStart);
+}
+
+void OptionsFlowTest::largestDecGapOfferedSurvivesARestart()
+{
+    Fixture f;
+    CDrivenControlDlg& w = f.Start();
+    w.m_drive = [](COptionsDlg& dlg) {
+        dlg.m_spinDecGap->Step(dlg.m_spinDecGap->High());
+        dlg.OnOK();
+    };
+    w.OnOptions();
+    QCOMPARE(w.m_controller.m_dDecGap, 60.0);
+    f.window.reset();
+    QCOMPARE(f.Start().m_controller.m_dDecGap, 60.0);
 }
 
 void OptionsFlowTest::cancelChangesNothing()
