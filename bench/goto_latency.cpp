@@ -92,7 +92,7 @@ int main(int argc, char** argv)
 
     CControlDlg dlg(settings);
     dlg.show();
-    if (!dlg.m_controller.m_hPort) {
+    if (!dlg.Controller().m_hPort) {
         std::fprintf(stderr, "goto_latency: the window did not connect to %s\n", link.c_str());
         return 1;
     }
@@ -106,14 +106,15 @@ int main(int argc, char** argv)
     dlg.Edit(IDC_NEXT_RA_H)->setText(QStringLiteral("6"));
     dlg.Edit(IDC_NEXT_DEC_D)->setText(QStringLiteral("45"));
     qobject_cast<QPushButton*>(dlg.Control(IDC_GOTO))->click();
-    if (!dlg.m_bGotoRunning) {
+    const auto gotoRunning = [&dlg] { return dlg.Controller().GotoRunning(); };
+    if (!gotoRunning()) {
         std::fprintf(stderr, "goto_latency: the goto did not start\n");
         return 1;
     }
     const Figures during = MeasureLateness(seconds);
     Print("long goto running", during);
-    std::printf("goto still running: %s; step frames at the board: %d; progress ticks: %u\n",
-                dlg.m_bGotoRunning ? "yes" : "no", sim.FramesReceived(), dlg.m_nTimerTicks);
+    std::printf("goto still running: %s; step frames at the board: %d\n",
+                gotoRunning() ? "yes" : "no", sim.FramesReceived());
     std::printf("goal p99 <= 20 ms: %s\n", during.p99 <= 20.0 ? "met" : "NOT met");
 
     // Leaving closes the window; the controller's destructor ends the goto.

@@ -22,8 +22,6 @@
 
 namespace {
 
-constexpr const char* kIdProperty = "tavroControlId";
-
 // Limits what the operator can type or paste into a field to two
 // characters; texts the window writes itself are not limited.
 class CTwoCharacterLimit : public QValidator {
@@ -45,13 +43,15 @@ QIcon LoadProgramIcon()
 
 }  // namespace
 
-CControlDlg::CControlDlg(const std::string& settingsPath, tavro::Clock& clock,
-                         PortFactory portFactory, QWidget* parent)
-    : QDialog(parent),
-      m_clock(clock),
-      m_controller(clock, std::move(portFactory)),
+CControlDlg::CControlDlg(const std::string& settingsPath, ControlDlgSeams seams, QWidget* parent)
+    : CTemplateDialog(parent),
+      m_clock(seams.clock ? *seams.clock : tavro::SystemClock()),
+      m_controller(m_clock, std::move(seams.portFactory)),
+      m_pGotoTimer(seams.progressTimer ? seams.progressTimer() : MakeProgressTimer()),
       m_settingsPath(settingsPath)
 {
+    if (seams.gotoWorker)
+        m_controller.SetWorkerLauncher(std::move(seams.gotoWorker));
     // A caption, a system menu with the close box, a fixed frame; a window
     // of its own in the task bar.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -134,8 +134,7 @@ void CControlDlg::CreateControls()
             break;
         }
         }
-        w->setProperty(kIdProperty, t.id);
-        w->setObjectName(QStringLiteral("control%1").arg(t.id));
+        SetControlId(w, t.id, QStringLiteral("control%1").arg(t.id));
         w->setGeometry(rect);
         w->installEventFilter(this);
         m_controls.push_back(w);
@@ -165,7 +164,6 @@ void CControlDlg::CreateControls()
 
 bool CControlDlg::OnInitDialog()
 {
-    m_bInitialised = true;
     m_bGotoRunning = false;
     setWindowIcon(m_hIcon);
 
@@ -186,13 +184,10 @@ bool CControlDlg::OnInitDialog()
             Edit(t.id)->setValidator(new CTwoCharacterLimit(Edit(t.id)));
     }
 
-    m_crGoodText = tavro::ui::kGoodTextRef;
-    m_crGoodBack = tavro::ui::kGoodBackRef;
-    m_crBadText = tavro::ui::kBadTextRef;
-    m_crBadBack = tavro::ui::kBadBackRef;
+    InitValidationColours();
     for (int id : {IDC_CUR_DEC_SIGN, IDC_NEXT_DEC_SIGN}) {
         SignList(id)->setCurrentIndex(0);
-        ColorSignList(SignList(id));
+        PaintAlwaysValid(SignList(id));
     }
     for (const tavro::ui::ControlTemplate& t : tavro::ui::ControlDlgTemplate()) {
         if (t.kind == tavro::ui::ControlKind::Edit)
@@ -229,10 +224,7 @@ int CControlDlg::DoModal()
 
 void CControlDlg::setVisible(bool visible)
 {
-    // The window is initialised once, before it is first shown.
-    if (visible && !m_bInitialised)
-        OnInitDialog();
-    QDialog::setVisible(visible);
+    CTemplateDialog::setVisible(visible);
     if (visible && m_bQuitRequested)
         QMetaObject::invokeMethod(this, &QDialog::reject, Qt::QueuedConnection);
 }
@@ -258,15 +250,6 @@ void CControlDlg::EndLink()
     m_controller.Disconnect();
 }
 
-QWidget* CControlDlg::Control(int id) const
-{
-    for (QWidget* w : m_controls) {
-        if (ControlId(w) == id)
-            return w;
-    }
-    return nullptr;
-}
-
 QLineEdit* CControlDlg::Edit(int id) const
 {
     return qobject_cast<QLineEdit*>(Control(id));
@@ -280,11 +263,6 @@ QComboBox* CControlDlg::SignList(int id) const
 CHoldButton* CControlDlg::HoldButton(int id) const
 {
     return qobject_cast<CHoldButton*>(Control(id));
-}
-
-int CControlDlg::ControlId(const QWidget* widget)
-{
-    return widget ? widget->property(kIdProperty).toInt() : 0;
 }
 
 void CControlDlg::ShowError(const QString& text)
@@ -343,6 +321,5 @@ void CControlDlg::timerEvent(QTimerEvent* event)
             OnLinkLost();
         return;
     }
-    OnTimer(event->timerId());
     QDialog::timerEvent(event);
 }

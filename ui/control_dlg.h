@@ -15,35 +15,46 @@
 // options in control_dlg_options.cpp.
 
 #include <QBasicTimer>
-#include <QDialog>
 #include <QFont>
 #include <QIcon>
 #include <QString>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "mount/mount_controller.h"
 #include "platform/clock.h"
 #include "ui/control_dlg_ids.h"
+#include "ui/progress_timer.h"
+#include "ui/template_dialog.h"
 
 class CHoldButton;
 class CKeyRepeatJoiner;
 class COptionsDlg;
 class QComboBox;
+class QKeyEvent;
 class QLineEdit;
 
-class CControlDlg : public QDialog {
+// What a test hands the window in place of the real thing: the tick source,
+// the serial ports, the goto's progress timer and the start of the goto
+// worker's thread. Each left empty is the real one.
+struct ControlDlgSeams {
+    tavro::Clock* clock = nullptr;
+    PortFactory portFactory;
+    std::function<std::unique_ptr<CProgressTimer>()> progressTimer;
+    WorkerLauncher gotoWorker;
+};
+
+class CControlDlg : public CTemplateDialog {
     Q_OBJECT
 public:
-    // The settings file is the program's SettingsFilePath(); the clock and
-    // the port factory are the real ones by default. Tests hand in a
-    // settings file, a simulated clock and a simulated port of their own.
-    // (The path has no default so that a library user need not link the
-    // program's settings path.)
-    explicit CControlDlg(const std::string& settingsPath,
-                         tavro::Clock& clock = tavro::SystemClock(),
-                         PortFactory portFactory = nullptr, QWidget* parent = nullptr);
+    // The settings file is the program's SettingsFilePath() (the path has no
+    // default so that a library user need not link the program's settings
+    // path); tests hand in a settings file and seams of their own.
+    explicit CControlDlg(const std::string& settingsPath, ControlDlgSeams seams = {},
+                         QWidget* parent = nullptr);
     ~CControlDlg() override;
 
     // Initialises the window (once) and runs it modally; returns the
@@ -57,20 +68,34 @@ public:
     // it: for a process that is going down without unwinding (exit()).
     void EndLink();
 
-    // Start-up: fonts, field limits, colours, the initial point, the stored
-    // settings, then connect-on-start or the enable rules. Runs once, before
-    // the window is first shown; a test may call it directly instead.
-    virtual bool OnInitDialog();
-
-    // ---- Controls ---------------------------------------------------------
-    // The control with a template id, or null.
-    QWidget* Control(int id) const;
+    // ---- Controls (by template id; null for an id the window lacks) --------
     QLineEdit* Edit(int id) const;
     QComboBox* SignList(int id) const;
     CHoldButton* HoldButton(int id) const;
-    // Template id of a control of this window; 0 for anything else.
-    static int ControlId(const QWidget* widget);
 
+    // The window's mount controller, for looking at the link's state.
+    const CMountController& Controller() const { return m_controller; }
+    const std::string& SettingsPath() const { return m_settingsPath; }
+
+protected:
+    // Shows the connection error box (caption "Error", information icon)
+    // and waits until it is closed. Tests override it to read the text.
+    virtual void ShowError(const QString& text);
+    // Runs the options dialog modally and returns its result (IDOK after
+    // OK). Tests override it to drive the dialog without a modal loop.
+    virtual int RunOptionsDialog(COptionsDlg& dlg);
+
+    // Start-up: fonts, field limits, colours, the initial point, the stored
+    // settings, then connect-on-start or the enable rules.
+    bool OnInitDialog() override;
+
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    void setVisible(bool visible) override;
+
+private:
     // ---- Commands -----------------------------------------------------------
     void OnConnect();
     void OnDisconnect();
@@ -86,13 +111,6 @@ public:
     // hung up): the window lets the port go, shows the disconnected state
     // and says once that the mount may still be moving.
     void OnLinkLost();
-
-    // Shows the connection error box (caption "Error", information icon)
-    // and waits until it is closed. Tests override it to read the text.
-    virtual void ShowError(const QString& text);
-    // Runs the options dialog modally and returns its result (IDOK after
-    // OK). Tests override it to drive the dialog without a modal loop.
-    virtual int RunOptionsDialog(COptionsDlg& dlg);
 
     // ---- Rules and conversions ------------------------------------------------
     // Applies the enable rules; moves the focus to "Exit" when the control
@@ -112,10 +130,9 @@ public:
 
     // ---- Settings ----------------------------------------------------------------
     void LoadSettings();
-    // Saves the settings; the text that tells why when they could not be
-    // saved (they stay in force in the window all the same), else empty.
+    // Saves the nine values; empty when saved, else the text that tells the
+    // user why the save failed.
     QString SaveSettings();
-    const std::string& SettingsPath() const { return m_settingsPath; }
 
     // ---- Keyboard control ----------------------------------------------------------
     // Sees every key press and release of the window's controls before they
@@ -123,33 +140,6 @@ public:
     bool PreTranslateMessage(QObject* target, QEvent* event);
     bool TranslateMotionKey(QEvent::Type type, int key, QKeyEvent* event);
 
-    // ---- Members, in the order of the design ---------------------------------
-    uint32_t m_crBadText = 0;
-    uint32_t m_crGoodText = 0;
-    uint32_t m_crBadBack = 0;
-    uint32_t m_crGoodBack = 0;
-    tavro::Clock& m_clock;          // ticks for the goto's progress
-    CMountController m_controller;
-    int m_nComPort = 1;
-    bool m_bConnectOnStart = false;
-    bool m_bGotoRunning = false;
-    uint32_t m_dwGotoStart = 0;
-    uint32_t m_dwRaEnd = 0;
-    uint32_t m_dwDecEnd = 0;
-    uint32_t m_nTimerTicks = 0;
-    int m_nTimerId = 0;
-    QFont m_fontBold;
-    QFont m_fontLarge;
-    QIcon m_hIcon;
-
-protected:
-    bool event(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void timerEvent(QTimerEvent* event) override;
-    void setVisible(bool visible) override;
-
-private:
     // How often an open link is looked at for a hang-up.
     static constexpr int kLinkWatchMs = 500;
     // Runs the link watch while a port is open, stops it otherwise.
@@ -161,14 +151,29 @@ private:
     void CreateControls();
     // Paints a number field blue on white when valid, white on red when not.
     void ColorField(QLineEdit* edit) const;
-    void ColorSignList(QComboBox* list) const;
+
+    // ---- Members, in the order of the design ---------------------------------
+    tavro::Clock& m_clock;          // ticks for the goto's progress
+    CMountController m_controller;
+    int m_nComPort = 1;
+    bool m_bConnectOnStart = false;
+    bool m_bGotoRunning = false;
+    uint32_t m_dwGotoStart = 0;
+    uint32_t m_dwRaEnd = 0;
+    uint32_t m_dwDecEnd = 0;
+    uint32_t m_nTimerTicks = 0;
+    std::unique_ptr<CProgressTimer> m_pGotoTimer;   // the 200 ms progress timer
+    QFont m_fontBold;
+    QFont m_fontLarge;
+    QIcon m_hIcon;
 
     std::string m_settingsPath;
     std::vector<QWidget*> m_controls;   // in template order
-    bool m_bInitialised = false;
     bool m_bQuitRequested = false;
     CKeyRepeatJoiner* m_pKeyRepeat = nullptr;   // child object, made on the first key
     QBasicTimer m_linkWatch;                     // runs while a port is open
+
+    friend void GotoDoneCallback(void* window);
 };
 
 // Completion callback of a threaded goto; `window` is the CControlDlg.

@@ -12,6 +12,7 @@
 namespace {
 
 constexpr int kGotoTimerMs = 200;
+constexpr int kGotoTimerId = 1;
 
 }  // namespace
 
@@ -39,7 +40,7 @@ void CControlDlg::OnGoto()
     m_dwRaEnd = ticks.raEnd;
     m_dwDecEnd = ticks.decEnd;
 
-    m_nTimerId = startTimer(kGotoTimerMs);
+    m_pGotoTimer->Start(kGotoTimerMs, [this] { OnTimer(kGotoTimerId); });
 
     // The text keeps what it last held until the first tick, and the bars
     // keep their positions; only a goto that cannot move says so at once.
@@ -51,8 +52,7 @@ void CControlDlg::OnGoto()
     if (!m_controller.StartGoto(nextRa, nextDec, GotoDoneCallback, this)) {
         // No worker: nothing moves and no completion will come. The window
         // stays as it was, idle, and says why.
-        killTimer(m_nTimerId);
-        m_nTimerId = 0;
+        m_pGotoTimer->Stop();
         timeLeft->hide();
         UpdateControls();
         ShowError(QStringLiteral("The goto could not be started: the system could not start its "
@@ -66,7 +66,7 @@ void CControlDlg::OnGoto()
 
 void CControlDlg::OnTimer(int id)
 {
-    if (id == 0 || id != m_nTimerId)
+    if (id != kGotoTimerId || !m_pGotoTimer->IsActive())
         return;
     const tavro::ui::GotoTicks ticks{m_dwGotoStart, m_dwRaEnd, m_dwDecEnd};
     const tavro::ui::ProgressFrame frame =
@@ -80,10 +80,7 @@ void CControlDlg::OnTimer(int id)
 
 void CControlDlg::OnGotoDone()
 {
-    if (m_nTimerId != 0) {
-        killTimer(m_nTimerId);
-        m_nTimerId = 0;
-    }
+    m_pGotoTimer->Stop();
     Control(IDC_TIME_LEFT)->hide();
     m_bGotoRunning = false;
     if (m_controller.LinkLost()) {

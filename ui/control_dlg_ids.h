@@ -4,10 +4,12 @@
 
 #include <QEvent>
 
+#include "ui/dialog_ids.h"
+
 constexpr int IDD_CONTROL = 102;
 constexpr int IDR_MAINFRAME = 128;   // the program's icon
 
-constexpr int IDCANCEL = 2;          // "Exit"
+// "Exit" is IDCANCEL (ui/dialog_ids.h).
 
 constexpr int IDC_OPTIONS = 1000;
 constexpr int IDC_CONNECT = 1001;

@@ -17,7 +17,7 @@ void CControlDlg::OnOptions()
     dlg.m_nComPort = m_nComPort;
     dlg.m_bConnectOnStart = m_bConnectOnStart;
     dlg.m_pController = &m_controller;
-    if (RunOptionsDialog(dlg) != COptionsDlg::IDOK)
+    if (RunOptionsDialog(dlg) != IDOK)
         return;
 
     // OK has already written the mount settings into the controller.

@@ -18,20 +18,8 @@
 #include "ui/up_down.h"
 #include "ui/validation.h"
 
-namespace {
-
-constexpr const char* kControlIdProperty = "controlId";
-
-}  // namespace
-
-using tavro::ui::ColorFromRef;
-
 COptionsDlg::COptionsDlg(QWidget* pParent)
-    : QDialog(pParent),
-      m_crBadText(tavro::ui::kBadTextRef),
-      m_crGoodText(tavro::ui::kGoodTextRef),
-      m_crBadBack(tavro::ui::kBadBackRef),
-      m_crGoodBack(tavro::ui::kGoodBackRef),
+    : CTemplateDialog(pParent),
       m_portLister([](const tavro::PortMap& map) { return tavro::PresentPorts(map); })
 {
     setWindowTitle(QStringLiteral("Tavro Options"));
@@ -53,10 +41,8 @@ void COptionsDlg::CreateControls()
 
     auto place = [&](QWidget* w, int id, const char* name, int x, int y, int cx, int cy) {
         w->setGeometry(du.Rect(x, y, cx, cy));
-        if (id != -1) {
-            w->setProperty(kControlIdProperty, id);
-            w->setObjectName(QString::fromLatin1(name));
-        }
+        if (id != -1)
+            SetControlId(w, id, QString::fromLatin1(name));
     };
     std::vector<QGroupBox*> frames;
     auto frame = [&](const char* caption, int x, int y, int cx, int cy) {
@@ -186,20 +172,9 @@ int COptionsDlg::DoModal()
     return exec() == QDialog::Accepted ? IDOK : IDCANCEL;
 }
 
-void COptionsDlg::showEvent(QShowEvent* event)
-{
-    if (!m_bInitialised)
-        OnInitDialog();
-    QDialog::showEvent(event);
-}
-
 bool COptionsDlg::OnInitDialog()
 {
-    m_bInitialised = true;
-    m_crBadText = tavro::ui::kBadTextRef;
-    m_crGoodText = tavro::ui::kGoodTextRef;
-    m_crBadBack = tavro::ui::kBadBackRef;
-    m_crGoodBack = tavro::ui::kGoodBackRef;
+    InitValidationColours();
     UpdateMaxGotoSpeedColours();
     if (m_pController == nullptr)
         return true;
@@ -310,11 +285,7 @@ void COptionsDlg::OnChangeMaxGotoSpeed()
 
 void COptionsDlg::UpdateMaxGotoSpeedColours()
 {
-    const bool valid = MaxGotoSpeedValid();
-    QPalette palette = m_editMaxGotoSpeed->palette();
-    palette.setColor(QPalette::Text, ColorFromRef(valid ? m_crGoodText : m_crBadText));
-    palette.setColor(QPalette::Base, ColorFromRef(valid ? m_crGoodBack : m_crBadBack));
-    m_editMaxGotoSpeed->setPalette(palette);
+    PaintValidity(m_editMaxGotoSpeed, MaxGotoSpeedValid());
 }
 
 void COptionsDlg::OnDeltaPosRaGapSpin(int position, int delta)
@@ -391,17 +362,6 @@ void COptionsDlg::SetSliderPos(QSlider* slider, int position)
 {
     const QSignalBlocker quiet(slider);
     slider->setValue(position);
-}
-
-QWidget* COptionsDlg::Control(int id) const
-{
-    const auto widgets = findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
-    for (QWidget* w : widgets) {
-        const QVariant value = w->property(kControlIdProperty);
-        if (value.isValid() && value.toInt() == id)
-            return w;
-    }
-    return nullptr;
 }
 
 bool COptionsDlg::eventFilter(QObject* watched, QEvent* event)

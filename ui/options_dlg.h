@@ -6,12 +6,12 @@
 // Until OK nothing outside the dialog changes; Cancel, Escape and the close
 // box change nothing at all.
 
-#include <QDialog>
 #include <cstdint>
 #include <functional>
 #include <vector>
 
 #include "platform/port_discovery.h"
+#include "ui/template_dialog.h"
 
 class CMountController;
 class CUpDown;
@@ -21,14 +21,12 @@ class QLineEdit;
 class QRadioButton;
 class QSlider;
 
-class COptionsDlg : public QDialog {
+class COptionsDlg : public CTemplateDialog {
     Q_OBJECT
 
 public:
-    // Dialog result and control ids of template 103.
+    // Control ids of template 103 (OK and Cancel: IDOK, IDCANCEL).
     enum : int {
-        IDOK = 1,
-        IDCANCEL = 2,
         IDD_OPTIONS = 103,
         IDC_MAX_GOTO_SPEED_SLIDER = 1059,
         IDC_MAX_GOTO_SPEED = 1060,
@@ -57,9 +55,6 @@ public:
     // Runs the dialog modally: IDOK after OnOK, IDCANCEL otherwise.
     int DoModal();
 
-    // Fills the controls from the members and the controller. Runs once,
-    // when the dialog is first shown; a test may call it directly instead.
-    bool OnInitDialog();
     void FillPortList();
     void UpdateClockText();
     // Takes the controls' values, writes the settings into the controller
@@ -68,16 +63,11 @@ public:
 
     void SetPortLister(PortLister lister) { m_portLister = std::move(lister); }
 
-    // The control with a template id, or null.
-    QWidget* Control(int id) const;
     // Whether the maximum goto speed field holds a number from 48 to 255.
     bool MaxGotoSpeedValid() const;
 
-    // Members in the order of the design.
-    uint32_t m_crBadText;
-    uint32_t m_crGoodText;
-    uint32_t m_crBadBack;
-    uint32_t m_crGoodBack;
+    // Members in the order of the design (the validation colours are the
+    // dialog base's).
     int m_nComPort = 1;                 // in: the window's port; out: the port chosen
     bool m_bConnectOnStart = false;     // in: the window's flag; out: the check box
     CMountController* m_pController = nullptr;   // the window's controller, not owned
@@ -100,7 +90,9 @@ public slots:
     void accept() override;
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    // Fills the controls from the members and the controller (once, before
+    // the dialog is first shown).
+    bool OnInitDialog() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -120,5 +112,4 @@ private:
     QLineEdit* m_editClockText = nullptr;
     QLineEdit* m_editAutoguideSteps = nullptr;
     PortLister m_portLister;
-    bool m_bInitialised = false;
 };

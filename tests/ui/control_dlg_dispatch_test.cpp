@@ -57,7 +57,8 @@ void ControlDlgDispatchTest::pressAndReleaseByMouse()
 
     ControlDlgHarness h;
     CControlDlg& dlg = h.Start();
-    const uint32_t start = h.Connect();
+    QVERIFY(h.Connect());
+    const uint32_t start = h.m_clock.TickCount();
     qobject_cast<QRadioButton*>(dlg.Control(speed))->setChecked(true);
 
     QTest::mousePress(dlg.HoldButton(button), Qt::LeftButton);
@@ -74,7 +75,8 @@ void ControlDlgDispatchTest::spaceHeldWithAutoRepeatIsOneSlew()
 {
     ControlDlgHarness h;
     CControlDlg& dlg = h.Start();
-    const uint32_t start = h.Connect();
+    QVERIFY(h.Connect());
+    const uint32_t start = h.m_clock.TickCount();
     CHoldButton* button = dlg.HoldButton(IDC_DEC_MINUS);
     QTest::keyPress(button, Qt::Key_Space);
     h.Deliver();
@@ -97,7 +99,8 @@ void ControlDlgDispatchTest::aSecondPressStopsTheFirstMotion()
 {
     ControlDlgHarness h;
     CControlDlg& dlg = h.Start();
-    const uint32_t start = h.Connect();
+    QVERIFY(h.Connect());
+    const uint32_t start = h.m_clock.TickCount();
     // Mouse on "Ra +" and, 40 ms later, Space on "Dec +": the controller
     // stops the slew after its minimum time before it starts the next one.
     QTest::mousePress(dlg.HoldButton(IDC_RA_PLUS), Qt::LeftButton);
@@ -117,7 +120,8 @@ void ControlDlgDispatchTest::aReleaseLongAfterThePressStopsAtOnce()
 {
     ControlDlgHarness h;
     CControlDlg& dlg = h.Start();
-    const uint32_t start = h.Connect();
+    QVERIFY(h.Connect());
+    const uint32_t start = h.m_clock.TickCount();
     QTest::mousePress(dlg.HoldButton(IDC_PAUSE), Qt::LeftButton);
     h.Deliver();
     h.m_clock.Advance(500);
@@ -131,15 +135,13 @@ void ControlDlgDispatchTest::reportsOfOtherButtonsDoNothing()
 {
     ControlDlgHarness h;
     CControlDlg& dlg = h.Start();
-    h.Connect();
+    QVERIFY(h.Connect());
     // A hold button that is not one of the nine (no template id).
     auto* stray = new CHoldButton(QStringLiteral("?"), &dlg);
     QTest::mouseClick(stray, Qt::LeftButton);
     h.Deliver();
-    dlg.OnHoldButtonDown(nullptr);
-    dlg.OnHoldButtonUp(nullptr);
     QVERIFY(h.m_line.Writes().empty());
-    QCOMPARE(dlg.m_controller.Mode(), MODE_NONE);
+    QCOMPARE(dlg.Controller().Mode(), MODE_NONE);
 }
 
 QTEST_MAIN(ControlDlgDispatchTest)

@@ -82,7 +82,6 @@ void ControlDlgStatesTest::startupShowsTheInitialState()
     QVERIFY(qobject_cast<QRadioButton*>(dlg.Control(IDC_SPEED_SLOW))->isChecked());
     QVERIFY(!qobject_cast<QRadioButton*>(dlg.Control(IDC_SPEED_FAST))->isChecked());
     QVERIFY(!qobject_cast<QRadioButton*>(dlg.Control(IDC_SPEED_GOTO))->isChecked());
-    QCOMPARE(dlg.SpeedIndex(), 0);
     for (int id : {IDC_PROGRESS_RA, IDC_PROGRESS_DEC}) {
         auto* bar = qobject_cast<QProgressBar*>(dlg.Control(id));
         QCOMPARE(bar->minimum(), 0);
@@ -96,15 +95,14 @@ void ControlDlgStatesTest::startupShowsTheInitialState()
              QStringLiteral("2.5x"));
     QCOMPARE(qobject_cast<QRadioButton*>(dlg.Control(IDC_SPEED_FAST))->text(),
              QStringLiteral("10x"));
-    QCOMPARE(dlg.m_nComPort, 1);
-    QCOMPARE(dlg.m_bConnectOnStart, false);
-    QCOMPARE(dlg.m_bGotoRunning, false);
-    QCOMPARE(dlg.m_crGoodText, 0x00FF0000u);
-    QCOMPARE(dlg.m_crBadBack, 0x000000FFu);
+    QVERIFY(!h.GotoRunning());
     QCOMPARE(EnabledStates(dlg), kDisconnected);
+    // Connect-on-start is off: nothing is opened until "Connect", on COM1.
     QCOMPARE(h.m_line.Opens(), 0);
     QVERIFY(h.m_line.Writes().empty());
     QVERIFY(h.Dlg().m_errors.isEmpty());
+    QVERIFY(h.Click(IDC_CONNECT));
+    QCOMPARE(h.m_line.Writes().front().port, 1);
 }
 
 void ControlDlgStatesTest::everyTemplateControlIsThere()
@@ -148,15 +146,18 @@ void ControlDlgStatesTest::fontsFollowTheirRoles()
 {
     ControlDlgHarness h;
     CControlDlg& dlg = h.Start();
+    // Large: bold at 4/3 of the dialog font's height; bold: weight 600 at
+    // the dialog font's height.
     const int dialogPixels = QFontInfo(dlg.font()).pixelSize();
-    QCOMPARE(dlg.m_fontBold.weight(), 600);
-    QCOMPARE(dlg.m_fontLarge.weight(), 600);
-    QCOMPARE(dlg.m_fontLarge.pixelSize(), dialogPixels * 4 / 3);
-    for (int id : {IDC_CUR_RA_H, IDC_NEXT_DEC_S, IDC_CUR_DEC_SIGN, 1036, 1037})
-        QCOMPARE(dlg.Control(id)->font(), dlg.m_fontLarge);
+    for (int id : {IDC_CUR_RA_H, IDC_NEXT_DEC_S, IDC_CUR_DEC_SIGN, 1036, 1037}) {
+        QCOMPARE(dlg.Control(id)->font().weight(), 600);
+        QCOMPARE(dlg.Control(id)->font().pixelSize(), dialogPixels * 4 / 3);
+    }
     for (int id : {IDC_CONTROL_GROUP, IDC_GOTO_GROUP, IDC_SPEED_SLOW, IDC_TIME_LEFT, 1038, 1043,
-                   1045, 1056})
-        QCOMPARE(dlg.Control(id)->font(), dlg.m_fontBold);
+                   1045, 1056}) {
+        QCOMPARE(dlg.Control(id)->font().weight(), 600);
+        QCOMPARE(QFontInfo(dlg.Control(id)->font()).pixelSize(), dialogPixels);
+    }
     for (int id : {IDC_CONNECT, IDC_RA_PLUS, IDC_GOTO, IDCANCEL})
         QCOMPARE(dlg.Control(id)->font().weight(), dlg.font().weight());
 }
@@ -186,12 +187,19 @@ void ControlDlgStatesTest::enableRules()
     ControlDlgHarness h;
     CControlDlg& dlg = h.Start();
     if (connect)
-        h.Connect();
+        QVERIFY(h.Connect());
+    if (gotoRunning) {
+        h.SetNextPoint(QStringLiteral("2"), QStringLiteral("+"), QStringLiteral("1"));
+        QVERIFY(h.StartGoto());
+    }
     if (badField)
         h.Type(IDC_NEXT_RA_M, QStringLiteral("60"));
-    dlg.m_bGotoRunning = gotoRunning;
-    dlg.UpdateControls();
     QCOMPARE(EnabledStates(dlg), states);
+    if (gotoRunning) {
+        h.AnswerAll();
+        QVERIFY(h.WaitGotoDone());
+        QCOMPARE(EnabledStates(dlg), badField ? kConnectedBadField : kConnected);
+    }
 }
 
 void ControlDlgStatesTest::connectOnStartWithAMissingPort()
@@ -202,9 +210,8 @@ void ControlDlgStatesTest::connectOnStartWithAMissingPort()
     CControlDlg& dlg = h.Start();
     QCOMPARE(h.Dlg().m_errors,
              QStringList{QStringLiteral("Can't find port COM3\nThere is no device /dev/ttyS2.")});
-    QCOMPARE(dlg.m_nComPort, 3);
-    QCOMPARE(dlg.m_controller.m_nPort, 3);
-    QVERIFY(!dlg.m_controller.m_hPort);
+    QCOMPARE(dlg.Controller().m_nPort, 3);
+    QVERIFY(!dlg.Controller().m_hPort);
     QCOMPARE(EnabledStates(dlg), kDisconnected);
     QVERIFY(h.m_line.Writes().empty());
 
@@ -220,12 +227,12 @@ void ControlDlgStatesTest::connectOnStartConnects()
     h.WriteSettings("[Options]\nConnection=1\nConnectOnStart=1\nMaxGotoSpeed=255\n");
     CControlDlg& dlg = h.Start();
     QVERIFY(h.Dlg().m_errors.isEmpty());
-    QVERIFY(dlg.m_controller.m_hPort);
+    QVERIFY(dlg.Controller().m_hPort);
     QCOMPARE(QString::fromStdString(h.m_line.Hex()), QStringLiteral("71 7A FF 03 01 00"));
     QCOMPARE(EnabledStates(dlg), kConnected);
 
     QTest::mouseClick(qobject_cast<QPushButton*>(dlg.Control(IDC_DISCONNECT)), Qt::LeftButton);
-    QVERIFY(!dlg.m_controller.m_hPort);
+    QVERIFY(!dlg.Controller().m_hPort);
     QCOMPARE(h.m_line.Closes(), 1);
     QCOMPARE(EnabledStates(dlg), kDisconnected);
 }
@@ -235,7 +242,7 @@ void ControlDlgStatesTest::aRefusedPortShowsTheSystemText()
     ControlDlgHarness h;
     h.m_line.SetOpenResult(1, EBUSY);
     CControlDlg& dlg = h.Start();
-    dlg.OnConnect();
+    QVERIFY(h.Click(IDC_CONNECT));
     QCOMPARE(h.Dlg().m_errors,
              QStringList{QStringLiteral("Connection error:\n/dev/ttyS0: Device or resource busy.\n"
                                         "Another program has the port open.")});
@@ -251,22 +258,18 @@ void ControlDlgStatesTest::storedMountModelRelabelsTheSpeeds()
     QCOMPARE(qobject_cast<QRadioButton*>(dlg.Control(IDC_SPEED_FAST))->text(), QStringLiteral("8x"));
     QCOMPARE(qobject_cast<QRadioButton*>(dlg.Control(IDC_SPEED_GOTO))->text(),
              QStringLiteral("Goto speed"));
-    dlg.m_controller.SetMountModel(1);
-    dlg.UpdateSpeedLabels();
-    QCOMPARE(qobject_cast<QRadioButton*>(dlg.Control(IDC_SPEED_SLOW))->text(), QStringLiteral("2.5x"));
-    QCOMPARE(qobject_cast<QRadioButton*>(dlg.Control(IDC_SPEED_FAST))->text(), QStringLiteral("10x"));
 }
 
 void ControlDlgStatesTest::k3ccdModeLeavesTheBoardInGuideMode()
 {
     ControlDlgHarness h;
     CControlDlg& dlg = h.Start();
-    h.Connect();
+    QVERIFY(h.Connect());
     QTest::mouseClick(qobject_cast<QPushButton*>(dlg.Control(IDC_K3CCD_MODE)), Qt::LeftButton);
     // From command level: "d" and nothing after it, then the port closes.
     QCOMPARE(QString::fromStdString(h.m_line.Hex()), QStringLiteral("64"));
     QCOMPARE(h.m_line.Closes(), 1);
-    QCOMPARE(dlg.m_controller.Mode(), MODE_K3CCD);
+    QCOMPARE(dlg.Controller().Mode(), MODE_K3CCD);
     QCOMPARE(EnabledStates(dlg), kDisconnected);
 }
 
@@ -281,27 +284,29 @@ void ControlDlgStatesTest::focusMovesToExitWhenItsControlIsDisabled()
     // Connect disables the Connect button it was clicked with.
     dlg.Control(IDC_CONNECT)->setFocus();
     QTest::keyClick(dlg.Control(IDC_CONNECT), Qt::Key_Space);
-    QVERIFY(dlg.m_controller.m_hPort);
+    QVERIFY(dlg.Controller().m_hPort);
     QCOMPARE(dlg.focusWidget(), exit);
 
     // K3CCD Mode disables the slew button that had the focus.
     dlg.Control(IDC_RA_PLUS)->setFocus();
     QCOMPARE(dlg.focusWidget(), dlg.Control(IDC_RA_PLUS));
-    dlg.OnK3CCDMode();
+    QVERIFY(h.Click(IDC_K3CCD_MODE));
     QCOMPARE(dlg.focusWidget(), exit);
 
     // A field keeps the focus: it is never disabled.
-    dlg.OnConnect();
+    QVERIFY(h.Click(IDC_CONNECT));
     dlg.Edit(IDC_NEXT_RA_H)->setFocus();
-    dlg.OnDisconnect();
+    QVERIFY(h.Click(IDC_DISCONNECT));
     QCOMPARE(dlg.focusWidget(), dlg.Edit(IDC_NEXT_RA_H));
 
     // A goto disables Options.
+    QVERIFY(h.Connect());
+    h.SetNextPoint(QStringLiteral("1"), QStringLiteral("+"), QStringLiteral("0"));
     dlg.Control(IDC_OPTIONS)->setFocus();
-    dlg.m_bGotoRunning = true;
-    dlg.UpdateControls();
+    QVERIFY(h.StartGoto());
     QCOMPARE(dlg.focusWidget(), exit);
-    dlg.m_bGotoRunning = false;
+    h.AnswerAll();
+    QVERIFY(h.WaitGotoDone());
 }
 
 void ControlDlgStatesTest::enterInAFieldEndsTheWindow()
@@ -314,7 +319,7 @@ void ControlDlgStatesTest::enterInAFieldEndsTheWindow()
     dlg.Control(IDC_CONNECT)->setFocus();
     QTest::keyClick(dlg.Control(IDC_CONNECT), Qt::Key_Return);
     QVERIFY(dlg.isVisible());
-    QVERIFY(dlg.m_controller.m_hPort);
+    QVERIFY(dlg.Controller().m_hPort);
     // In a field it ends the window like OK.
     dlg.Edit(IDC_CUR_RA_M)->setFocus();
     QTest::keyClick(dlg.Edit(IDC_CUR_RA_M), Qt::Key_Return);

@@ -1,9 +1,14 @@
 #pragma once
 // A main control window on a simulated line and clock, with a settings file
-// of its own and the error box replaced by a record of its texts.
+// of its own, a progress timer the test fires itself, and the error box
+// replaced by a record of its texts. Tests drive it through its controls.
 
+#include <QAbstractButton>
 #include <QByteArray>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
 #include <QFile>
 #include <QLineEdit>
 #include <QStringList>
@@ -18,10 +23,36 @@
 
 namespace tavro::test {
 
+// A progress timer that ticks only when the test fires it.
+class FakeProgressTimer : public CProgressTimer {
+public:
+    void Start(int intervalMs, std::function<void()> tick) override
+    {
+        m_intervalMs = intervalMs;
+        m_tick = std::move(tick);
+        m_active = true;
+    }
+    void Stop() override { m_active = false; }
+    bool IsActive() const override { return m_active; }
+
+    // One tick, as the real timer would give it while started.
+    void Fire()
+    {
+        if (m_active && m_tick)
+            m_tick();
+    }
+
+    int m_intervalMs = 0;
+
+private:
+    std::function<void()> m_tick;
+    bool m_active = false;
+};
+
 class CTestControlDlg : public CControlDlg {
 public:
-    CTestControlDlg(SimulatedClock& clock, FakeLine& line, const std::string& settingsPath)
-        : CControlDlg(settingsPath, clock, line.Factory())
+    CTestControlDlg(const std::string& settingsPath, ControlDlgSeams seams)
+        : CControlDlg(settingsPath, std::move(seams))
     {
     }
 
@@ -51,21 +82,48 @@ public:
         file.write(ini);
     }
 
-    // Builds the window and runs its start-up.
-    CTestControlDlg& Start()
+    // The seams of this harness: its clock, line and progress timer.
+    ControlDlgSeams Seams()
     {
-        m_dlg = std::make_unique<CTestControlDlg>(m_clock, m_line, m_path);
-        m_dlg->OnInitDialog();
-        return *m_dlg;
+        ControlDlgSeams seams;
+        seams.clock = &m_clock;
+        seams.portFactory = m_line.Factory();
+        seams.progressTimer = [this] {
+            auto timer = std::make_unique<FakeProgressTimer>();
+            m_timer = timer.get();
+            return timer;
+        };
+        return seams;
     }
 
-    // Connects on port 1 and forgets the configuration's traffic; returns
-    // the tick from which the following writes are measured.
-    uint32_t Connect()
+    // Builds the window and runs its start-up (as showing it would).
+    CTestControlDlg& Start(ControlDlgSeams seams)
     {
-        m_dlg->OnConnect();
+        m_dlg = std::make_unique<CTestControlDlg>(m_path, std::move(seams));
+        m_dlg->InitialiseOnce();
+        return *m_dlg;
+    }
+    CTestControlDlg& Start() { return Start(Seams()); }
+
+    // Clicks an enabled push button of the window; false when it is not
+    // there or disabled.
+    [[nodiscard]] bool Click(int id)
+    {
+        auto* button = qobject_cast<QAbstractButton*>(m_dlg->Control(id));
+        if (!button || !button->isEnabled())
+            return false;
+        button->click();
+        return true;
+    }
+
+    // Clicks "Connect" and forgets the configuration's traffic; false when
+    // the window did not connect.
+    [[nodiscard]] bool Connect()
+    {
+        if (!Click(IDC_CONNECT) || !m_dlg->Controller().m_hPort)
+            return false;
         m_line.ClearRecord();
-        return m_clock.TickCount();
+        return true;
     }
 
     // Empties a field and types a text into it key by key.
@@ -76,15 +134,86 @@ public:
         QTest::keyClicks(edit, text);
     }
 
+    // Fills the Next point's fields: RA hours, Dec sign and degrees, the
+    // rest zero.
+    void SetNextPoint(const QString& raHours, const QString& sign, const QString& decDegrees)
+    {
+        Type(IDC_NEXT_RA_H, raHours);
+        Type(IDC_NEXT_RA_M, QStringLiteral("0"));
+        Type(IDC_NEXT_RA_S, QStringLiteral("0"));
+        m_dlg->SignList(IDC_NEXT_DEC_SIGN)->setCurrentIndex(sign == QStringLiteral("-") ? 1 : 0);
+        Type(IDC_NEXT_DEC_D, decDegrees);
+        Type(IDC_NEXT_DEC_M, QStringLiteral("0"));
+        Type(IDC_NEXT_DEC_S, QStringLiteral("0"));
+    }
+
+    // Clicks "Goto >" on a line that answers no step frame until told to,
+    // and waits until the worker waits for the answer to its first frame
+    // (its pauses have moved the clock by then). The tick of the click is
+    // the goto's start, kept in m_gotoStart.
+    [[nodiscard]] bool StartGoto()
+    {
+        m_line.BlockWhenIdle(true);
+        m_line.AnswerStepFrames(-1);
+        const size_t purges = m_line.PurgeTimes().size();
+        m_gotoStart = m_clock.TickCount();
+        if (!Click(IDC_GOTO))
+            return false;
+        return WaitReal([&] { return m_line.PurgeTimes().size() > purges; });
+    }
+
+    // Lets the board answer every frame from now on (after the pause that
+    // follows a frame, whose purge would take an earlier answer away).
+    void AnswerAll()
+    {
+        m_line.AnswerStepFrames(100);
+        m_line.Inject(m_clock.TickCount(), {'-'});
+    }
+
+    // Runs the window's events until the goto's completion has come.
+    [[nodiscard]] bool WaitGotoDone(int timeoutMs = 5000)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (GotoRunning()) {
+            if (deadline.hasExpired())
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return true;
+    }
+
+    // Waits (real time, without running the window's events) until `done`.
+    template <typename Pred>
+    static bool WaitReal(Pred done, int timeoutMs = 5000)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (!done()) {
+            if (deadline.hasExpired())
+                return false;
+            QThread::msleep(2);
+        }
+        return true;
+    }
+
+    // Fires the progress timer once at simulated tick `now`.
+    void TickAt(uint32_t now)
+    {
+        m_clock.Set(now);
+        m_timer->Fire();
+    }
+
     // Delivers the posted hold-button reports.
     void Deliver() { QCoreApplication::sendPostedEvents(); }
 
     CTestControlDlg& Dlg() { return *m_dlg; }
+    bool GotoRunning() const { return m_timer && m_timer->IsActive(); }
 
     SimulatedClock m_clock{100000};
     FakeLine m_line;
     QTemporaryDir m_dir;
     std::string m_path;
+    FakeProgressTimer* m_timer = nullptr;   // owned by the window
+    uint32_t m_gotoStart = 0;
     std::unique_ptr<CTestControlDlg> m_dlg;
 };
 

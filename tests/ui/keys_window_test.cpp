@@ -19,7 +19,7 @@ struct KeysFixture {
     KeysFixture()
     {
         CControlDlg& dlg = h.Start();
-        h.Connect();
+        QVERIFY(h.Connect());
         dlg.show();
         dlg.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));

@@ -24,19 +24,6 @@ QStringList CurrentPoint(CControlDlg& dlg)
     return {dlg.Edit(f.raH)->text(), dlg.Edit(f.raM)->text(), dlg.Edit(f.decD)->text()};
 }
 
-void Click(CControlDlg& dlg, int id)
-{
-    auto* button = qobject_cast<QPushButton*>(dlg.Control(id));
-    QVERIFY(button->isEnabled());
-    QTest::mouseClick(button, Qt::LeftButton);
-}
-
-void TypeNextPoint(ControlDlgHarness& h)
-{
-    h.Type(IDC_NEXT_RA_H, QStringLiteral("2"));
-    h.Type(IDC_NEXT_DEC_D, QStringLiteral("10"));
-}
-
 }  // namespace
 
 class LinkLossTest : public QObject {
@@ -56,7 +43,7 @@ private slots:
         QFETCH(QString, when);
         ControlDlgHarness h;
         CTestControlDlg& dlg = h.Start();
-        h.Connect();
+        QVERIFY(h.Connect());
         QVERIFY(!dlg.Control(IDC_CONNECT)->isEnabled());
         CHoldButton* raPlus = dlg.HoldButton(IDC_RA_PLUS);
 
@@ -77,8 +64,8 @@ private slots:
         } else {
             h.m_line.AnswerStepFrames(-1);
             h.m_line.BlockWhenIdle(true);
-            TypeNextPoint(h);
-            Click(dlg, IDC_GOTO);
+            h.SetNextPoint(QStringLiteral("2"), QStringLiteral("+"), QStringLiteral("10"));
+            QVERIFY(h.Click(IDC_GOTO));
             QVERIFY(h.m_line.WaitForWrites(2, 5000));   // "c" and the first frame
             h.m_line.HangUp();
         }
@@ -104,7 +91,7 @@ private slots:
         h.m_line.FailWritesFrom(SIZE_MAX);
         h.m_line.Replug();
         h.m_line.ClearRecord();
-        Click(dlg, IDC_CONNECT);
+        QVERIFY(h.Click(IDC_CONNECT));
         QCOMPARE(QString::fromStdString(h.m_line.Hex()), QStringLiteral("71 7A 4C 03 01 00"));
         QVERIFY(dlg.Control(IDC_DISCONNECT)->isEnabled());
         QCOMPARE(dlg.m_errors.size(), 1);
@@ -113,11 +100,12 @@ private slots:
     void gotoThatCannotStartLeavesTheWindowIdle()
     {
         ControlDlgHarness h;
-        CTestControlDlg& dlg = h.Start();
-        h.Connect();
-        dlg.m_controller.SetWorkerLauncher([](std::thread&, std::function<void()>) { return false; });
-        TypeNextPoint(h);
-        Click(dlg, IDC_GOTO);
+        ControlDlgSeams seams = h.Seams();
+        seams.gotoWorker = [](std::thread&, std::function<void()>) { return false; };
+        CTestControlDlg& dlg = h.Start(std::move(seams));
+        QVERIFY(h.Connect());
+        h.SetNextPoint(QStringLiteral("2"), QStringLiteral("+"), QStringLiteral("10"));
+        QVERIFY(h.Click(IDC_GOTO));
         QCOMPARE(dlg.m_errors.size(), 1);
         QVERIFY(dlg.m_errors[0].startsWith("The goto could not be started"));
         for (int id : {IDC_GOTO, IDC_DISCONNECT, IDC_RA_PLUS, IDC_OPTIONS})

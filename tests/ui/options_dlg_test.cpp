@@ -140,7 +140,7 @@ void OptionsDlgTest::opensWithStoredSettings()
     d.m_nComPort = 1;
     d.m_bConnectOnStart = true;
     d.m_pController = &controller;
-    d.OnInitDialog();
+    d.InitialiseOnce();
     QVERIFY(d.m_checkConnectOnStart->isChecked());
     QVERIFY(d.m_wndEQ4->isChecked());
     QVERIFY(!d.m_wndEQ5->isChecked());
@@ -159,7 +159,7 @@ void OptionsDlgTest::opensWithStoredSettings()
     COptionsDlg d2;
     d2.SetPortLister(TwoPorts);
     d2.m_pController = &odd;
-    d2.OnInitDialog();
+    d2.InitialiseOnce();
     QCOMPARE(d2.m_comboK3CCDGuide->currentIndex(), -1);
 }
 
@@ -421,7 +421,7 @@ void OptionsDlgTest::okWritesEverySetting()
     d.m_comboK3CCDGuide->setCurrentIndex(1);
     d.m_spinRaGap->Step(1);
     d.m_spinDecGap->Step(1);
-    QTest::mouseClick(qobject_cast<QWidget*>(d.Control(COptionsDlg::IDOK)), Qt::LeftButton);
+    QTest::mouseClick(qobject_cast<QWidget*>(d.Control(IDOK)), Qt::LeftButton);
     QCOMPARE(d.result(), int(QDialog::Accepted));
     QCOMPARE(d.m_nComPort, 3);
     QVERIFY(d.m_bConnectOnStart);
@@ -469,7 +469,7 @@ void OptionsDlgTest::cancelEscapeAndCloseChangeNothing()
     d.m_spinRaGap->Step(7);
     d.m_spinDecGap->Step(9);
     if (how == 0)
-        QTest::mouseClick(d.Control(COptionsDlg::IDCANCEL), Qt::LeftButton);
+        QTest::mouseClick(d.Control(IDCANCEL), Qt::LeftButton);
     else if (how == 1)
         QTest::keyClick(&d, Qt::Key_Escape);
     else

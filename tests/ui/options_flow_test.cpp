@@ -3,6 +3,7 @@
 // nothing while disconnected), what it saves, what the next start loads,
 // and that Cancel changes nothing anywhere.
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -18,6 +19,7 @@
 #include "platform/clock.h"
 #include "tests/support/fake_port.h"
 #include "ui/control_dlg.h"
+#include "ui/hold_button.h"
 #include "ui/options_dlg.h"
 #include "ui/up_down.h"
 
@@ -31,7 +33,7 @@ using tavro::test::FakeLine;
 class CDrivenControlDlg : public CControlDlg {
 public:
     CDrivenControlDlg(SimulatedClock& clock, FakeLine& line, const std::string& path)
-        : CControlDlg(path, clock, line.Factory())
+        : CControlDlg(path, ControlDlgSeams{&clock, line.Factory(), {}, {}})
     {
     }
 
@@ -41,13 +43,13 @@ public:
         dlg.SetPortLister([](const tavro::PortMap&) {
             return std::vector<tavro::PresentPort>{{1, "/dev/ttyS0"}, {2, "/dev/ttyS1"}};
         });
-        dlg.OnInitDialog();
+        dlg.InitialiseOnce();
         m_seenPort = dlg.m_nComPort;
         m_seenFlag = dlg.m_bConnectOnStart;
         m_seenController = dlg.m_pController;
         if (m_drive)
             m_drive(dlg);
-        return dlg.result() == QDialog::Accepted ? COptionsDlg::IDOK : COptionsDlg::IDCANCEL;
+        return dlg.result() == QDialog::Accepted ? IDOK : IDCANCEL;
     }
 
     void ShowError(const QString& text) override { m_errors << text; }
@@ -100,8 +102,33 @@ struct Fixture {
     CDrivenControlDlg& Start()
     {
         window = std::make_unique<CDrivenControlDlg>(clock, line, path);
-        window->OnInitDialog();
+        window->InitialiseOnce();
         return *window;
+    }
+
+    void WriteSettings(const QByteArray& ini)
+    {
+        QFile file(QString::fromStdString(path));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(ini);
+    }
+
+    // Clicks an enabled push button of the window.
+    [[nodiscard]] bool Click(int id)
+    {
+        auto* button = qobject_cast<QAbstractButton*>(window->Control(id));
+        if (!button || !button->isEnabled())
+            return false;
+        button->click();
+        return true;
+    }
+
+    // Opens the options dialog again and cancels it: what it showed of the
+    // window's port and flag is in m_seenPort and m_seenFlag.
+    [[nodiscard]] bool LookAtOptions()
+    {
+        window->m_drive = [](COptionsDlg& dlg) { dlg.reject(); };
+        return Click(IDC_OPTIONS);
     }
 };
 
@@ -125,23 +152,22 @@ private slots:
 void OptionsFlowTest::dialogGetsTheWindowsPortFlagAndController()
 {
     Fixture f;
+    f.WriteSettings("[Options]\nConnection=2\nConnectOnStart=1\n");
     CDrivenControlDlg& w = f.Start();
-    w.m_nComPort = 2;
-    w.m_bConnectOnStart = true;
-    w.OnOptions();
+    QVERIFY(f.Click(IDC_OPTIONS));
     QCOMPARE(w.m_runs, 1);
     QCOMPARE(w.m_seenPort, 2);
     QVERIFY(w.m_seenFlag);
-    QCOMPARE(w.m_seenController, &w.m_controller);
+    QCOMPARE(w.m_seenController, &w.Controller());
 }
 
 void OptionsFlowTest::okOnTheSamePortSendsTheConfigurationOnce()
 {
     Fixture f;
     CDrivenControlDlg& w = f.Start();
-    w.OnConnect();
-    QVERIFY(w.m_controller.m_hPort);
-    const tavro::SerialPort* port = w.m_controller.m_hPort.get();
+    QVERIFY(f.Click(IDC_CONNECT));
+    QVERIFY(w.Controller().m_hPort);
+    const tavro::SerialPort* port = w.Controller().m_hPort.get();
     f.line.ClearRecord();
     const int opens = f.line.Opens(), closes = f.line.Closes();
 
@@ -149,13 +175,13 @@ void OptionsFlowTest::okOnTheSamePortSendsTheConfigurationOnce()
         ChangeEverything(dlg, 1);
         dlg.OnOK();
     };
-    w.OnOptions();
+    QVERIFY(f.Click(IDC_OPTIONS));
 
     // "q", then "z" and the four parameters: 150, clock 2, 3 - 1, option 1.
     QCOMPARE(QString::fromStdString(f.line.Hex()), QStringLiteral("71 7A 96 02 02 01"));
     QCOMPARE(f.line.Opens(), opens);
     QCOMPARE(f.line.Closes(), closes);
-    QCOMPARE(w.m_controller.m_hPort.get(), port);
+    QCOMPARE(w.Controller().m_hPort.get(), port);
     for (const tavro::test::Written& write : f.line.Writes())
         QCOMPARE(write.port, 1);
     QVERIFY(w.m_errors.isEmpty());
@@ -165,23 +191,24 @@ void OptionsFlowTest::okOnAnotherPortReconnects()
 {
     Fixture f;
     CDrivenControlDlg& w = f.Start();
-    w.OnConnect();
-    // The board was last put into its manual mode, which the disconnect
-    // leaves.
-    w.m_controller.SelectMode(MODE_MANUAL, "a");
+    QVERIFY(f.Click(IDC_CONNECT));
+    // The board was last put into its manual mode (a slew by "Ra +"),
+    // which the disconnect leaves.
+    QTest::mouseClick(w.HoldButton(IDC_RA_PLUS), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(w.Controller().Mode(), MODE_MANUAL);
     f.line.ClearRecord();
     const int opens = f.line.Opens(), closes = f.line.Closes();
     w.m_drive = [](COptionsDlg& dlg) {
         ChangeEverything(dlg, 2);
         dlg.OnOK();
     };
-    w.OnOptions();
+    QVERIFY(f.Click(IDC_OPTIONS));
 
     QCOMPARE(f.line.Closes(), closes + 1);
     QCOMPARE(f.line.Opens(), opens + 1);
-    QVERIFY(w.m_controller.m_hPort);
-    QCOMPARE(w.m_controller.m_nPort, 2);
-    QCOMPARE(w.m_nComPort, 2);
+    QVERIFY(w.Controller().m_hPort);
+    QCOMPARE(w.Controller().m_nPort, 2);
     // The old port hears the board leave its mode; the new one gets the
     // configuration with the new settings.
     QByteArray onOld, onNew;
@@ -201,20 +228,19 @@ void OptionsFlowTest::failedReconnectIsShownAndTheNewPortKept()
 {
     Fixture f;
     CDrivenControlDlg& w = f.Start();
-    w.OnConnect();
+    QVERIFY(f.Click(IDC_CONNECT));
     f.line.SetOpenResult(2, ENOENT);
     w.m_drive = [](COptionsDlg& dlg) {
         ChangeEverything(dlg, 2);
         dlg.OnOK();
     };
-    w.OnOptions();
+    QVERIFY(f.Click(IDC_OPTIONS));
     QCOMPARE(w.m_errors,
              QStringList{QStringLiteral("Can't find port COM2\nThere is no device /dev/ttyS1.")});
-    QVERIFY(!w.m_controller.m_hPort);
-    QCOMPARE(w.m_nComPort, 2);
+    QVERIFY(!w.Controller().m_hPort);
     QVERIFY(w.Control(IDC_CONNECT)->isEnabled());
     // The settings stay changed and saved.
-    QCOMPARE(w.m_controller.m_nMaxGotoSpeed, 150);
+    QCOMPARE(w.Controller().m_nMaxGotoSpeed, 150);
     QVERIFY(ReadFile(f.path).contains("Connection=2"));
 }
 
@@ -227,17 +253,16 @@ void OptionsFlowTest::okWhileDisconnectedSendsNothing()
         ChangeEverything(dlg, 2);
         dlg.OnOK();
     };
-    w.OnOptions();
+    QVERIFY(f.Click(IDC_OPTIONS));
     QVERIFY(f.line.Writes().empty());
     QCOMPARE(f.line.Opens(), 0);
-    QVERIFY(!w.m_controller.m_hPort);
-    QCOMPARE(w.m_nComPort, 2);
+    QVERIFY(!w.Controller().m_hPort);
     // The speed buttons are labelled for the EQ-4 now chosen.
     QCOMPARE(RadioText(w, IDC_SPEED_SLOW), QStringLiteral("4x"));
     QCOMPARE(RadioText(w, IDC_SPEED_FAST), QStringLiteral("8x"));
     // The next connect uses the new port and the new settings.
-    w.OnConnect();
-    QCOMPARE(w.m_controller.m_nPort, 2);
+    QVERIFY(f.Click(IDC_CONNECT));
+    QCOMPARE(w.Controller().m_nPort, 2);
     QCOMPARE(QString::fromStdString(f.line.Hex()), QStringLiteral("71 7A 96 02 02 01"));
 }
 
@@ -250,7 +275,7 @@ void OptionsFlowTest::okSavesAllNineValuesAndTheNextStartLoadsThem()
         ChangeEverything(dlg, 2);
         dlg.OnOK();
     };
-    w.OnOptions();
+    QVERIFY(f.Click(IDC_OPTIONS));
 
     const QByteArray ini = ReadFile(f.path);
     const QList<QByteArray> lines = ini.split('\n');
@@ -264,9 +289,7 @@ void OptionsFlowTest::okSavesAllNineValuesAndTheNextStartLoadsThem()
     f.window.reset();
     f.line.ClearRecord();
     CDrivenControlDlg& next = f.Start();
-    QCOMPARE(next.m_nComPort, 2);
-    QVERIFY(next.m_bConnectOnStart);
-    const CMountController& c = next.m_controller;
+    const CMountController& c = next.Controller();
     QCOMPARE(c.m_nClockCorrection, 2);
     QCOMPARE(c.m_dRaGap, 1.5);
     QCOMPARE(c.m_dDecGap, 2.5);
@@ -292,13 +315,13 @@ void OptionsFlowTest::failedSaveIsShownOnceAndTheSettingsStayInForce()
     }
     QVERIFY(QFile::link(target, QString::fromStdString(f.path)));
     CDrivenControlDlg& w = f.Start();
-    w.OnConnect();
+    QVERIFY(f.Click(IDC_CONNECT));
     f.line.ClearRecord();
     w.m_drive = [](COptionsDlg& dlg) {
         ChangeEverything(dlg, 1);
         dlg.OnOK();
     };
-    w.OnOptions();
+    QVERIFY(f.Click(IDC_OPTIONS));
 
     QCOMPARE(w.m_errors.size(), 1);
     QCOMPARE(w.m_errors.front(), QStringLiteral("The settings could not be saved to %1:\nIt is a symbolic link.\n"
@@ -308,9 +331,10 @@ void OptionsFlowTest::failedSaveIsShownOnceAndTheSettingsStayInForce()
     QCOMPARE(QFile::symLinkTarget(QString::fromStdString(f.path)), target);
     // The settings are in force: the board got them, the window has them.
     QCOMPARE(QString::fromStdString(f.line.Hex()), QStringLiteral("71 7A 96 02 02 01"));
-    QCOMPARE(w.m_controller.m_nMaxGotoSpeed, 150);
-    QCOMPARE(w.m_controller.m_dDecGap, 2.5);
-    QVERIFY(w.m_bConnectOnStart);
+    QCOMPARE(w.Controller().m_nMaxGotoSpeed, 150);
+    QCOMPARE(w.Controller().m_dDecGap, 2.5);
+    QVERIFY(f.LookAtOptions());
+    QVERIFY(w.m_seenFlag);
 }
 
 void OptionsFlowTest::largestDecGapOfferedSurvivesARestart()
@@ -321,10 +345,10 @@ void OptionsFlowTest::largestDecGapOfferedSurvivesARestart()
         dlg.m_spinDecGap->Step(dlg.m_spinDecGap->High());
         dlg.OnOK();
     };
-    w.OnOptions();
-    QCOMPARE(w.m_controller.m_dDecGap, 60.0);
+    QVERIFY(f.Click(IDC_OPTIONS));
+    QCOMPARE(w.Controller().m_dDecGap, 60.0);
     f.window.reset();
-    QCOMPARE(f.Start().m_controller.m_dDecGap, 60.0);
+    QCOMPARE(f.Start().Controller().m_dDecGap, 60.0);
 }
 
 void OptionsFlowTest::cancelChangesNothing()
@@ -337,22 +361,23 @@ void OptionsFlowTest::cancelChangesNothing()
     }
     const QByteArray before = ReadFile(f.path);
     CDrivenControlDlg& w = f.Start();
-    w.OnConnect();
+    QVERIFY(f.Click(IDC_CONNECT));
     f.line.ClearRecord();
     const int opens = f.line.Opens(), closes = f.line.Closes();
     w.m_drive = [](COptionsDlg& dlg) {
         ChangeEverything(dlg, 2);
         dlg.reject();
     };
-    w.OnOptions();
+    QVERIFY(f.Click(IDC_OPTIONS));
     QCOMPARE(w.m_runs, 1);
     QCOMPARE(ReadFile(f.path), before);
     QVERIFY(f.line.Writes().empty());
     QCOMPARE(f.line.Opens(), opens);
     QCOMPARE(f.line.Closes(), closes);
-    QCOMPARE(w.m_nComPort, 1);
-    QVERIFY(!w.m_bConnectOnStart);
-    const CMountController& c = w.m_controller;
+    QVERIFY(f.LookAtOptions());
+    QCOMPARE(w.m_seenPort, 1);
+    QVERIFY(!w.m_seenFlag);
+    const CMountController& c = w.Controller();
     QCOMPARE(c.m_nMaxGotoSpeed, 90);
     QCOMPARE(c.m_nClockCorrection, 3);
     QCOMPARE(c.m_nAutoguideSteps, 2);

@@ -51,8 +51,8 @@ const Placed kControls[] = {
     {COptionsDlg::IDC_AUTOGUIDE_SLIDER, 204, 92, 120, 15},
     {COptionsDlg::IDC_AUTOGUIDE_STEPS, 324, 92, 25, 14, Right, "4"},
     {COptionsDlg::IDC_K3CCD_GUIDE, 269, 133, 81, 14},
-    {COptionsDlg::IDOK, 128, 165, 50, 14},
-    {COptionsDlg::IDCANCEL, 202, 165, 50, 14},
+    {IDOK, 128, 165, 50, 14},
+    {IDCANCEL, 202, 165, 50, 14},
 };
 
 struct Captioned {
@@ -159,9 +159,9 @@ void OptionsLayoutTest::tabOrderIsTemplateOrder()
     QList<int> order;
     QWidget* w = first;
     do {
-        const QVariant id = w->property("controlId");
-        if (id.isValid() && w->focusPolicy() != Qt::NoFocus)
-            order << id.toInt();
+        const int id = COptionsDlg::ControlId(w);
+        if (id != 0 && w->focusPolicy() != Qt::NoFocus)
+            order << id;
         w = w->nextInFocusChain();
     } while (w != first && order.size() < 64);
     const QList<int> expected{
@@ -171,8 +171,8 @@ void OptionsLayoutTest::tabOrderIsTemplateOrder()
         COptionsDlg::IDC_RA_GAP,         COptionsDlg::IDC_DEC_GAP,
         COptionsDlg::IDC_MAX_GOTO_SPEED_SLIDER, COptionsDlg::IDC_MAX_GOTO_SPEED,
         COptionsDlg::IDC_AUTOGUIDE_SLIDER, COptionsDlg::IDC_AUTOGUIDE_STEPS,
-        COptionsDlg::IDC_K3CCD_GUIDE,    COptionsDlg::IDOK,
-        COptionsDlg::IDCANCEL};
+        COptionsDlg::IDC_K3CCD_GUIDE,    IDOK,
+        IDCANCEL};
     QCOMPARE(order, expected);
 }
 
@@ -187,8 +187,8 @@ void OptionsLayoutTest::captionsAndStyles()
     QCOMPARE(dlg.m_wndEQ4->text(), QStringLiteral("EQ-4"));
     QCOMPARE(dlg.m_wndEQ5->text(), QStringLiteral("EQ-5"));
     QVERIFY(dlg.m_wndEQ4->autoExclusive() && dlg.m_wndEQ5->autoExclusive());
-    auto* ok = qobject_cast<QPushButton*>(dlg.Control(COptionsDlg::IDOK));
-    auto* cancel = qobject_cast<QPushButton*>(dlg.Control(COptionsDlg::IDCANCEL));
+    auto* ok = qobject_cast<QPushButton*>(dlg.Control(IDOK));
+    auto* cancel = qobject_cast<QPushButton*>(dlg.Control(IDCANCEL));
     QCOMPARE(ok->text(), QStringLiteral("OK"));
     QVERIFY(ok->isDefault());
     QCOMPARE(cancel->text(), QStringLiteral("Cancel"));

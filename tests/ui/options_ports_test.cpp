@@ -134,7 +134,7 @@ void OptionsPortsTest::listFromMappedAndDiscoveredPorts()
     });
     dlg.m_nComPort = 12;
     dlg.m_pController = &controller;
-    dlg.OnInitDialog();
+    dlg.InitialiseOnce();
 
     QCOMPARE(seen, controller.m_portMap);   // the controller's [Ports] map is used
     const QComboBox* combo = dlg.m_comboPort;
@@ -164,7 +164,7 @@ void OptionsPortsTest::listSelectsNothingWhenTheWindowsPortIsAbsent()
     dlg.SetPortLister([](const tavro::PortMap&) { return Ports{{3, "/dev/ttyS2"}}; });
     dlg.m_nComPort = 4;
     dlg.m_pController = &controller;
-    dlg.OnInitDialog();
+    dlg.InitialiseOnce();
     QCOMPARE(Items(dlg.m_comboPort), QStringList{"COM3"});
     QCOMPARE(dlg.m_comboPort->currentIndex(), -1);
     dlg.OnOK();
@@ -179,7 +179,7 @@ void OptionsPortsTest::emptyListKeepsTheControllersPort()
     dlg.SetPortLister([](const tavro::PortMap&) { return Ports{}; });
     dlg.m_nComPort = 2;
     dlg.m_pController = &controller;
-    dlg.OnInitDialog();
+    dlg.InitialiseOnce();
     QCOMPARE(dlg.m_comboPort->count(), 0);
     dlg.OnOK();
     QCOMPARE(dlg.m_nComPort, 7);
