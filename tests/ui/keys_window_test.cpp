@@ -15,21 +15,27 @@ using tavro::test::ControlDlgHarness;
 
 namespace {
 
+// A connected window, shown and active. Each test checks `ready` first:
+// a failed step here must end the test, not just the constructor.
 struct KeysFixture {
     KeysFixture()
     {
         CControlDlg& dlg = h.Start();
-        QVERIFY(h.Connect());
+        if (!h.Connect())
+            return;
         dlg.show();
         dlg.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        ready = QTest::qWaitForWindowActive(&dlg);
     }
 
-    void Focus(int id)
+    // Gives the focus to a control; false when it did not take it.
+    [[nodiscard]] bool Focus(int id)
     {
         h.Dlg().Control(id)->setFocus(Qt::OtherFocusReason);
-        QCOMPARE(h.Dlg().focusWidget(), h.Dlg().Control(id));
+        return h.Dlg().focusWidget() == h.Dlg().Control(id);
     }
+
+    bool ready = false;
 
     // A key event as the window system delivers it: to the focused control.
     // A real release is held back for a moment (it might be the first half
@@ -128,7 +134,8 @@ private slots:
         QFETCH(bool, keypad);
         QFETCH(QString, wire);
         KeysFixture f;
-        f.Focus(focus);
+        QVERIFY(f.ready);
+        QVERIFY(f.Focus(focus));
         const Qt::KeyboardModifiers mods = keypad ? Qt::KeypadModifier : Qt::NoModifier;
         f.Press(key, mods);
         if (wire.isEmpty()) {
@@ -155,7 +162,8 @@ private slots:
     void heldKeyAtGotoSpeed()
     {
         KeysFixture f;
-        f.Focus(IDC_PAUSE);
+        QVERIFY(f.ready);
+        QVERIFY(f.Focus(IDC_PAUSE));
         f.Press(Qt::Key_3);
         f.Release(Qt::Key_3);
         f.Hold(Qt::Key_Left, 5);
@@ -167,7 +175,8 @@ private slots:
     void speedKeysOnKeyDownOnly()
     {
         KeysFixture f;
-        f.Focus(IDC_RA_PLUS);
+        QVERIFY(f.ready);
+        QVERIFY(f.Focus(IDC_RA_PLUS));
         QVERIFY(f.Checked(IDC_SPEED_SLOW));
         f.Press(Qt::Key_3);
         QVERIFY(f.Checked(IDC_SPEED_GOTO));
@@ -187,7 +196,7 @@ private slots:
         QCOMPARE(f.h.Dlg().focusWidget(), f.h.Dlg().Control(IDC_RA_PLUS));
         QCOMPARE(f.Wire(), QString());
         // On a focuser button the digits do nothing.
-        f.Focus(IDC_FOCUS_FAST_PLUS);
+        QVERIFY(f.Focus(IDC_FOCUS_FAST_PLUS));
         f.Press(Qt::Key_3);
         QVERIFY(f.Checked(IDC_SPEED_SLOW));
     }
@@ -197,8 +206,9 @@ private slots:
     void editKeepsItsKeys()
     {
         KeysFixture f;
+        QVERIFY(f.ready);
         QLineEdit* edit = f.h.Dlg().Edit(IDC_NEXT_DEC_D);
-        f.Focus(IDC_NEXT_DEC_D);
+        QVERIFY(f.Focus(IDC_NEXT_DEC_D));
         edit->clear();
         QTest::keyClick(edit, Qt::Key_1);
         QTest::keyClick(edit, Qt::Key_3);
@@ -227,7 +237,8 @@ private slots:
         QFETCH(int, key);
         QFETCH(QString, wire);
         KeysFixture f;
-        f.Focus(focus);
+        QVERIFY(f.ready);
+        QVERIFY(f.Focus(focus));
         f.HoldUnflagged(key, 25);
         QCOMPARE(f.Wire(), wire);
         QCOMPARE(f.h.Dlg().focusWidget(), f.h.Dlg().Control(focus));
@@ -238,7 +249,8 @@ private slots:
     void realStrokesStayApart()
     {
         KeysFixture f;
-        f.Focus(IDC_PAUSE);
+        QVERIFY(f.ready);
+        QVERIFY(f.Focus(IDC_PAUSE));
         f.Key(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier, false, 1000);
         f.Key(QEvent::KeyRelease, Qt::Key_Left, Qt::NoModifier, false, 1100);
         f.Key(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier, false, 1120);
@@ -249,7 +261,7 @@ private slots:
         QCOMPARE(f.Wire(), QString("61 3C 6A 6A 3C 6A 6A"));
 
         f.h.m_line.ClearRecord();
-        f.Focus(IDC_RA_MINUS);
+        QVERIFY(f.Focus(IDC_RA_MINUS));
         f.Press(Qt::Key_Space);
         f.Release(Qt::Key_Space);
         f.Press(Qt::Key_Space);
@@ -262,7 +274,8 @@ private slots:
     void heldBackReleaseGoesBeforeTheNextKey()
     {
         KeysFixture f;
-        f.Focus(IDC_PAUSE);
+        QVERIFY(f.ready);
+        QVERIFY(f.Focus(IDC_PAUSE));
         f.Key(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier, false, 1000);
         f.Key(QEvent::KeyRelease, Qt::Key_Left, Qt::NoModifier, false, 1300);
         f.Key(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier, false, 1300);
@@ -278,7 +291,8 @@ private slots:
     void twoKeysHeldTogether()
     {
         KeysFixture f;
-        f.Focus(IDC_DEC_PLUS);
+        QVERIFY(f.ready);
+        QVERIFY(f.Focus(IDC_DEC_PLUS));
         f.Press(Qt::Key_Left);
         QVERIFY(f.h.Dlg().HoldButton(IDC_RA_PLUS)->m_bKeyHeld);
         f.Press(Qt::Key_Up);
@@ -309,7 +323,8 @@ private slots:
         QFETCH(QString, move);
         QFETCH(int, held);
         KeysFixture f;
-        f.Focus(IDC_PAUSE);
+        QVERIFY(f.ready);
+        QVERIFY(f.Focus(IDC_PAUSE));
         f.Press(held);
         const QString started = f.Wire();
         QVERIFY(started.startsWith("61 "));
@@ -335,7 +350,8 @@ private slots:
     void motionEndsWhenTheWindowLosesTheFocus()
     {
         KeysFixture f;
-        f.Focus(IDC_PAUSE);
+        QVERIFY(f.ready);
+        QVERIFY(f.Focus(IDC_PAUSE));
         f.Press(Qt::Key_Right);
         QCOMPARE(f.Wire(), QString("61 3E"));
         QWidget other;
