@@ -23,6 +23,17 @@
 
 namespace tavro::test {
 
+// Clicks an enabled push button of a window; false when it is not there or
+// disabled.
+[[nodiscard]] inline bool ClickButton(const CControlDlg& dlg, int id)
+{
+    auto* button = qobject_cast<QAbstractButton*>(dlg.Control(id));
+    if (!button || !button->isEnabled())
+        return false;
+    button->click();
+    return true;
+}
+
 // A progress timer that ticks only when the test fires it.
 class FakeProgressTimer : public CProgressTimer {
 public:
@@ -105,16 +116,7 @@ public:
     }
     CTestControlDlg& Start() { return Start(Seams()); }
 
-    // Clicks an enabled push button of the window; false when it is not
-    // there or disabled.
-    [[nodiscard]] bool Click(int id)
-    {
-        auto* button = qobject_cast<QAbstractButton*>(m_dlg->Control(id));
-        if (!button || !button->isEnabled())
-            return false;
-        button->click();
-        return true;
-    }
+    [[nodiscard]] bool Click(int id) { return ClickButton(*m_dlg, id); }
 
     // Clicks "Connect" and forgets the configuration's traffic; false when
     // the window did not connect.

@@ -19,6 +19,7 @@
 #include "mount/mount_controller.h"
 #include "platform/clock.h"
 #include "tests/support/fake_port.h"
+#include "tests/ui/control_dlg_test_util.h"
 #include "ui/control_dlg.h"
 #include "ui/hold_button.h"
 #include "ui/options_dlg.h"
@@ -113,15 +114,7 @@ struct Fixture {
         return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(ini) == ini.size();
     }
 
-    // Clicks an enabled push button of the window.
-    [[nodiscard]] bool Click(int id)
-    {
-        auto* button = qobject_cast<QAbstractButton*>(window->Control(id));
-        if (!button || !button->isEnabled())
-            return false;
-        button->click();
-        return true;
-    }
+    [[nodiscard]] bool Click(int id) { return tavro::test::ClickButton(*window, id); }
 
     // Opens the options dialog again and cancels it: what it showed of the
     // window's port and flag is in m_seenPort and m_seenFlag.
