@@ -264,13 +264,13 @@ void CMountController::RunGotoWorker()
     m_gotoEnded.notify_all();
 }
 
-void CMountController::AbortGoto()
+bool CMountController::AbortGoto()
 {
     bool workerCalls = false;
     {
         std::lock_guard<std::mutex> lock(m_gotoLock);
         if (m_dwGotoThreadId == 0)
-            return;
+            return false;
         m_bGotoAborted = true;
         workerCalls = m_bGotoCallbackClaimed;
     }
@@ -283,7 +283,7 @@ void CMountController::AbortGoto()
     if (m_hPort)
         m_hPort->ResetCancel();
     if (workerCalls)
-        return;  // the worker had already set the point and made the callback
+        return false;  // the worker had already set the point and made the callback
 
     {
         std::lock_guard<std::mutex> lock(m_gotoLock);
@@ -301,6 +301,7 @@ void CMountController::AbortGoto()
         m_dwGotoThreadId = 0;
     }
     m_gotoEnded.notify_all();
+    return true;
 }
 
 bool CMountController::WaitForGotoWorker(uint32_t ms)

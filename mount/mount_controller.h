@@ -112,7 +112,19 @@ public:
     // With a callback: starts the goto worker; false when no worker could be
     // started (then nothing runs and no callback comes).
     bool StartGoto(double raHours, double decDegrees, GotoDoneProc callback, void* data);
-    void AbortGoto();
+    // Ends a running goto at once: the worker sends nothing more, the current
+    // point becomes the target and the callback is made (here, unless the
+    // worker had already made it). True when it cut a running worker short;
+    // false when none ran or the worker had already finished.
+    bool AbortGoto();
+    // Ends a running goto as Disconnect does (the worker is given up to
+    // 1000 ms to finish, then aborted) and takes the board back to command
+    // level with the disconnect exchange (a slew in force is stopped, a mode
+    // other than K3CCD is left), but keeps the port open. For a front end's
+    // stop command. True when no goto had to be cut short; false when the
+    // worker was aborted (the current point is then the target, which the
+    // mount did not reach).
+    bool EndGoto();
     void PlanGoto(double raHours, double decDegrees, int* raSeconds, int* decSeconds);
     // Replaces how the goto worker's thread is started.
     void SetWorkerLauncher(WorkerLauncher launcher) { m_workerLauncher = std::move(launcher); }
@@ -151,6 +163,14 @@ private:
     void SelectModeUnchecked(int mode, const char* modeByte);
     void StopMotionUnchecked();
     bool SendConfigurationUnchecked();
+    // Gives a running goto's worker up to 1000 ms to finish, then aborts it;
+    // true when it had to be cut short.
+    bool EndGotoWorker();
+    // The disconnect exchange: a slew in force is stopped and the board is
+    // taken out of its mode (not out of the K3CCD mode), with the short
+    // write time-out; true when the mode was left. Nothing is sent on a lost
+    // link.
+    bool LeaveModeExchange();
 
     // State the goto worker writes, under m_stateLock.
     mutable std::mutex m_stateLock;

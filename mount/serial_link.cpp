@@ -36,33 +36,57 @@ void CMountController::Disconnect()
     if (!m_hPort)
         return;
 
-    if (GotoRunning() && !WaitForGotoWorker(1000))
-        AbortGoto();
-    ReapGotoThread();
-
-    // Disconnect exchange: take the board out of its mode, unless it was
-    // handed to the K3CCD program (or never left command level). On a lost
-    // link there is no one to tell. The port is being let go, so a line that
-    // takes no byte holds the exchange up only briefly, never for the whole
-    // write time-out.
-    if (!m_bLinkLost) {
-        const int normalTimeout = m_nWriteTimeoutMs;
-        m_nWriteTimeoutMs = kDisconnectWriteTimeoutMs;
-        if (Mode() == MODE_MANUAL)
-            StopMotionUnchecked();
-        const int mode = Mode();
-        if (mode != MODE_NONE && mode != MODE_K3CCD && !m_bLinkLost) {
-            m_clock.Sleep(tavro::proto::kPauseAfterLeave);
-            static const unsigned char kLeave[2] = {tavro::proto::kLeaveMode, 0x00};
-            WriteBytes(kLeave, 2);
-        }
-        m_nWriteTimeoutMs = normalTimeout;
-    }
+    EndGotoWorker();
+    // The board is left out of its mode, but the mode is remembered: the
+    // next connect starts from command level whatever it was.
+    LeaveModeExchange();
 
     m_hPort->Close();
     m_hPort.reset();
     m_bLinkLost = false;
     SetMoving(false, 0);
+}
+
+bool CMountController::EndGoto()
+{
+    const bool cutShort = EndGotoWorker();
+    // The port stays open: the board is at command level for what comes next.
+    if (m_hPort && LeaveModeExchange())
+        SetMode(MODE_NONE);
+    return !cutShort;
+}
+
+bool CMountController::EndGotoWorker()
+{
+    bool cutShort = false;
+    if (GotoRunning() && !WaitForGotoWorker(1000))
+        cutShort = AbortGoto();
+    ReapGotoThread();
+    return cutShort;
+}
+
+bool CMountController::LeaveModeExchange()
+{
+    // Take the board out of its mode, unless it was handed to the K3CCD
+    // program (or never left command level). On a lost link there is no one
+    // to tell. A line that takes no byte holds the exchange up only briefly,
+    // never for the whole write time-out.
+    if (m_bLinkLost)
+        return false;
+    const int normalTimeout = m_nWriteTimeoutMs;
+    m_nWriteTimeoutMs = kDisconnectWriteTimeoutMs;
+    if (Mode() == MODE_MANUAL)
+        StopMotionUnchecked();
+    const int mode = Mode();
+    bool left = false;
+    if (mode != MODE_NONE && mode != MODE_K3CCD && !m_bLinkLost) {
+        m_clock.Sleep(tavro::proto::kPauseAfterLeave);
+        static const unsigned char kLeave[2] = {tavro::proto::kLeaveMode, 0x00};
+        WriteBytes(kLeave, 2);
+        left = true;
+    }
+    m_nWriteTimeoutMs = normalTimeout;
+    return left;
 }
 
 bool CMountController::WriteBytes(const unsigned char* data, int length)

@@ -12,6 +12,7 @@ packages=(
   xvfb xauth xdotool x11-utils
   libx11-dev libxtst-dev
   dpkg-dev file lintian desktop-file-utils appstream
+  liberfa-dev indi-bin iproute2 util-linux
 )
 
 missing=()

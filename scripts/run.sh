@@ -18,7 +18,7 @@ scripts/install-deps.sh
 build="$root/build-run"
 settings="$build/options.ini"
 link="$build/board"
-window_name='^Tavro Control Tool 0\.53$'
+window_name='^Tavro Control Tool 0\.53( .*)?$'
 
 echo "== building in $build"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -263,7 +263,7 @@ caption=$(sed -nE 's/.*kControlDlgCaption = "([^"]*)".*/\1/p' ui/control_dlg_tem
 window_name="^$(sed 's/[][\.*^$]/\\&/g' <<<"$caption")\$"
 show_window() {
     local pid wid
-    /usr/bin/tavro-control-tool >"$1" 2>&1 &
+    /usr/bin/tavro-control-tool --planetarium off >"$1" 2>&1 &
     pid=$!
     wid=$(timeout 30 xdotool search --sync --onlyvisible --name "$2" | head -n 1) || true
     kill "$pid" 2>/dev/null || true

@@ -351,6 +351,12 @@ void PutStoredValues(QSettings::SettingsMap& map, int comPort, bool connectOnSta
 }
 
 }  // namespace
+
+std::optional<QByteArray> ReadSettingsText(const std::string& path)
+{
+    return ReadSettingsFile(path);
+}
+
 }  // namespace tavro
 
 void LoadSettings(const std::string& path, int& comPort, bool& connectOnStart,

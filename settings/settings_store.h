@@ -9,6 +9,7 @@
 // values and keeps every other group and key of the file; a save that cannot
 // be made tells why and leaves the file as it was.
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -42,6 +43,11 @@ struct SaveFailure {
     // "<path>: <reason>"
     std::string Text() const { return path + ": " + reason; }
 };
+
+// The whole settings file at `path`, read as the loader reads it (a regular
+// file of a sane size, opened without blocking and without write access);
+// nothing when it cannot be. For readers of groups of their own.
+std::optional<QByteArray> ReadSettingsText(const std::string& path);
 
 }  // namespace tavro
 

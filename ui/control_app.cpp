@@ -1,5 +1,6 @@
 #include "ui/control_app.h"
 
+#include "planetarium/planetarium_link.h"
 #include "settings/settings_path.h"
 #include "ui/control_dlg.h"
 #include "ui/quit_signals.h"
@@ -25,6 +26,9 @@ bool CControlApp::InitInstance()
     {
         CControlDlg dlg(SettingsFilePath());
         m_pDlg = &dlg;
+        // Ends before the window does, releasing what its clients hold.
+        const auto planetarium =
+            tavro::StartPlanetariumLink(dlg, SettingsFilePath(), m_planetariumListen);
         // The toolkit ends the process with exit() when the X connection is
         // lost; the window is still open then, and this stops the mount.
         SetLastChanceStop([&dlg] { dlg.EndLink(); });

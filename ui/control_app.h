@@ -3,6 +3,8 @@
 // control window modally; the program ends when the window closes.
 
 #include <QApplication>
+#include <optional>
+#include <string>
 
 class CControlDlg;
 
@@ -20,7 +22,12 @@ public:
     // The signal that ended the program, or 0.
     int QuitSignal() const { return m_nQuitSignal; }
 
+    // Where the planetarium link listens this run ("ADDRESS:PORT" or
+    // "off"), in place of the settings file's value.
+    void SetPlanetariumListen(std::string listen) { m_planetariumListen = std::move(listen); }
+
 private:
+    std::optional<std::string> m_planetariumListen;
     int m_nQuitSignal = 0;
     CControlDlg* m_pDlg = nullptr;
 };

@@ -24,7 +24,9 @@
 #include <string>
 #include <vector>
 
+#include "lx200/panel.h"
 #include "mount/mount_controller.h"
+#include "mount/pointing.h"
 #include "platform/clock.h"
 #include "ui/control_dlg_ids.h"
 #include "ui/progress_timer.h"
@@ -47,7 +49,9 @@ struct ControlDlgSeams {
     WorkerLauncher gotoWorker;
 };
 
-class CControlDlg : public CTemplateDialog {
+// The window is also the planetarium link's Panel (lx200/panel.h): the link
+// acts on it through that interface only, as its controls would.
+class CControlDlg : public CTemplateDialog, public tavro::lx200::Panel {
     Q_OBJECT
 public:
     // The settings file is the program's SettingsFilePath() (the path has no
@@ -151,6 +155,21 @@ private:
     void CreateControls();
     // Paints a number field blue on white when valid, white on red when not.
     void ColorField(QLineEdit* edit) const;
+
+    // ---- The planetarium link's Panel (control_dlg_planetarium.cpp) ------------
+    tavro::SkyPoint Position() override;
+    bool GotoRunning() override;
+    std::string Goto(const tavro::SkyPoint& target) override;
+    std::string Sync(const tavro::SkyPoint& point) override;
+    bool PressSlew(tavro::lx200::Direction direction) override;
+    void ReleaseSlew(tavro::lx200::Direction direction) override;
+    bool ChooseRate(tavro::lx200::Rate rate) override;
+    void StopAll() override;
+    void ShowLinkState(const std::string& words) override;
+    // No other window of the program is open over this one.
+    bool LinkMayAct() const;
+    tavro::GotoCourse m_gotoCourse;   // the goto under way, as its bars follow it
+    int m_nLinkHeldButton = 0;        // the hold button the link pressed, or 0
 
     // ---- Members, in the order of the design ---------------------------------
     tavro::Clock& m_clock;          // ticks for the goto's progress

@@ -39,6 +39,7 @@ void CControlDlg::OnGoto()
     m_nTimerTicks = 0;
     m_dwRaEnd = ticks.raEnd;
     m_dwDecEnd = ticks.decEnd;
+    m_gotoCourse = {{curRa, curDec}, {nextRa, nextDec}, raSeconds, decSeconds, ticks.start};
 
     m_pGotoTimer->Start(kGotoTimerMs, [this] { OnTimer(kGotoTimerId); });
 

@@ -21,7 +21,9 @@ namespace tavro::e2e {
 
 namespace {
 
-constexpr const char* kWindowName = "^Tavro Control Tool 0\\.53$";
+// The caption, and what the window adds to it after a blank (the
+// planetarium link's state).
+constexpr const char* kWindowName = "^Tavro Control Tool 0\\.53( .*)?$";
 
 }  // namespace
 
@@ -74,8 +76,11 @@ bool ProgramSession::WriteSettings(const std::string& ini) const
 
 bool ProgramSession::Start()
 {
-    char* argv[] = {m_program.data(), nullptr};
-    return ::posix_spawn(&m_pid, m_program.c_str(), nullptr, nullptr, argv, environ) == 0;
+    std::vector<char*> argv{m_program.data()};
+    for (std::string& argument : m_arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    return ::posix_spawn(&m_pid, m_program.c_str(), nullptr, nullptr, argv.data(), environ) == 0;
 }
 
 std::string ProgramSession::WaitForWindow(int timeoutMs)

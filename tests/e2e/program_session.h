@@ -27,6 +27,9 @@ public:
 
     // Writes the settings file the program loads at start-up.
     bool WriteSettings(const std::string& ini) const;
+    // The program's command-line arguments (before Start). By default the
+    // planetarium link is off: a test that uses it chooses its own port.
+    void SetArguments(std::vector<std::string> arguments) { m_arguments = std::move(arguments); }
     // Starts the program; false if it cannot be started.
     bool Start();
     // Waits until the window is mapped; its X window id, or empty.
@@ -49,6 +52,7 @@ private:
 
     std::string m_program;
     std::string m_settingsPath;
+    std::vector<std::string> m_arguments{"--planetarium", "off"};
     pid_t m_pid = -1;
     std::string m_window;
     QPoint m_origin;

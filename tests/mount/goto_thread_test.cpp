@@ -11,6 +11,7 @@
 
 #include "mount/mount_controller.h"
 #include "tests/support/fake_port.h"
+#include "tests/support/line_trace.h"
 
 using namespace std::chrono_literals;
 using tavro::SimulatedClock;
@@ -331,4 +332,73 @@ TEST_F(GotoThread, ManualCommandsFromAnotherThreadAreRefusedDuringAGoto)
     line.ClearRecord();
     EXPECT_TRUE(c.StartMove(0, 0));
     EXPECT_EQ(line.Hex(), "71 61 3C");
+}
+
+// EndGoto, the stop command of a front end: the goto ends as on a
+// disconnect, the board is taken back to command level, the port stays open.
+TEST_F(GotoThread, EndGotoStopsLikeADisconnectButKeepsThePort)
+{
+    struct Case {
+        const char* name;
+        bool boardAnswers;     // the board answers every step frame
+        bool expectNotCut;     // EndGoto's result
+        double ra, dec;        // the controller's current point afterwards
+    } const cases[] = {
+        // A silent board: the worker is given 1000 ms, then aborted; the
+        // controller takes the target as its point (the caller corrects it).
+        {"silent board", false, false, 12, 30},
+        // The worker finishes within the wait: nothing was cut short.
+        {"answering board", true, true, 12, 30},
+    };
+    for (const Case& tc : cases) {
+        SCOPED_TRACE(tc.name);
+        Completion completion;
+        completion.controller = &c;
+        ASSERT_EQ(c.Connect(1), 0u);
+        line.ClearRecord();
+        const int closes = line.Closes();
+        line.AnswerStepFrames(tc.boardAnswers ? 25 : -1);
+        line.BlockWhenIdle(!tc.boardAnswers);
+        c.SetCurrentPoint(10, 20);
+        ASSERT_TRUE(c.StartGoto(12, 30, &Completion::Callback, &completion));
+        ASSERT_TRUE(line.WaitForWrites(2, 5000));
+
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(c.EndGoto(), tc.expectNotCut);
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_LT(took, 1500ms);
+        if (!tc.boardAnswers) {
+            EXPECT_GE(took, 1000ms);
+        }
+
+        EXPECT_EQ(completion.Calls(), 1);
+        EXPECT_FALSE(c.GotoRunning());
+        EXPECT_EQ(c.CurrentPoint().ra, tc.ra);
+        EXPECT_EQ(c.CurrentPoint().dec, tc.dec);
+        // The board leaves goto mode as in the disconnect exchange; the port
+        // stays open and takes the next command from command level.
+        const auto writes = line.Writes();
+        ASSERT_FALSE(writes.empty());
+        EXPECT_EQ(writes.back().bytes, (std::vector<uint8_t>{'q', 0x00}));
+        EXPECT_NE(c.m_hPort, nullptr);
+        EXPECT_EQ(line.Closes(), closes);
+        EXPECT_EQ(c.Mode(), MODE_NONE);
+        line.ClearRecord();
+        EXPECT_TRUE(c.StartMove(0, 0));
+        EXPECT_EQ(tavro::test::Trace(line, line.Writes().front().at), "0:61 0:3C");
+        c.StopMotion();
+        c.Disconnect();
+    }
+}
+
+TEST_F(GotoThread, EndGotoWithoutAGotoStopsASlewAndLeavesManualMode)
+{
+    c.StartMove(2, 1);
+    line.ClearRecord();
+    const uint32_t t0 = clock.TickCount();
+    EXPECT_TRUE(c.EndGoto());
+    EXPECT_EQ(tavro::test::Trace(line, t0), "140:6A6A 220:7100");
+    EXPECT_FALSE(c.Moving());
+    EXPECT_EQ(c.Mode(), MODE_NONE);
+    EXPECT_NE(c.m_hPort, nullptr);
 }

@@ -1,0 +1,53 @@
+#pragma once
+// What the planetarium link may do with the window, and nothing more: read
+// where the mount points, fill the Next or Current point and press Goto,
+// press and release a slew button, choose a speed, stop. The window
+// implements it on its own thread and refuses what its controls would
+// refuse in the same state; the link calls it only from that thread.
+
+#include <string>
+
+#include "mount/pointing.h"
+
+namespace tavro::lx200 {
+
+// The slew directions of ":Mn# :Ms# :Me# :Mw#": north and south on the Dec
+// axis, east (RA increasing) and west on the RA axis.
+enum class Direction { North, South, East, West };
+
+// ":RG# :RC# :RM# :RS#": guide and centring rates are the slow speed, the
+// find rate the fast one, the slew rate the goto speed.
+enum class Rate { Guide, Centre, Find, Slew };
+
+class Panel {
+public:
+    virtual ~Panel() = default;
+
+    // Where the mount points now, of the date: the current point, or while
+    // a goto runs the point on its way, in step with the progress bars.
+    virtual SkyPoint Position() = 0;
+    virtual bool GotoRunning() = 0;
+
+    // Puts `target` into the Next point and presses Goto as the button
+    // does. Empty when the goto runs, else a few words saying why not.
+    virtual std::string Goto(const SkyPoint& target) = 0;
+    // Puts `point` into the Current point. Empty when done, else why not.
+    virtual std::string Sync(const SkyPoint& point) = 0;
+
+    // Presses the slew button of `direction` as the mouse would (at the
+    // chosen speed); false when the button is disabled.
+    virtual bool PressSlew(Direction direction) = 0;
+    // Releases it, when the link's last press was that button and is still
+    // held.
+    virtual void ReleaseSlew(Direction direction) = 0;
+    // Chooses the speed button for `rate`; false when it is disabled.
+    virtual bool ChooseRate(Rate rate) = 0;
+    // Stops everything: a goto is ended where it has come, a slew stopped.
+    virtual void StopAll() = 0;
+
+    // What the window says of the link: a few words ("planetarium
+    // linked"), or empty for nothing.
+    virtual void ShowLinkState(const std::string& words) = 0;
+};
+
+}  // namespace tavro::lx200

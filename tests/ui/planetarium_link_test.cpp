@@ -1,0 +1,229 @@
+// The planetarium link on the window over real loopback sockets, with the
+// window on a simulated line and clock: a goto from a client sends what the
+// Goto button sends and is reported in step with the bars, stop, slews and
+// speeds go through the window's own buttons, whatever a disabled control
+// would refuse is refused, the title tells the link's state, and a flooding
+// client is closed.
+
+#include <QProgressBar>
+#include <QTcpSocket>
+
+#include "planetarium/planetarium_link.h"
+#include "tests/ui/control_dlg_test_util.h"
+
+using tavro::CPlanetariumLink;
+using tavro::PlanetariumSettings;
+using tavro::test::ControlDlgHarness;
+
+namespace {
+
+// Loopback only, a port the system chooses.
+PlanetariumSettings AnyFreePort()
+{
+    PlanetariumSettings settings;
+    settings.listen = "127.0.0.1:0";
+    return settings;
+}
+
+class Client {
+public:
+    explicit Client(quint16 port)
+    {
+        m_socket.connectToHost(QHostAddress::LocalHost, port);
+        m_connected = m_socket.waitForConnected(5000);
+    }
+    bool Connected() const { return m_connected; }
+    // Sends `commands`, then ":Gc#" as a marker, and returns what came back
+    // before the marker's answer: everything the commands answered.
+    QByteArray Say(const QByteArray& commands)
+    {
+        const qsizetype start = m_got.size();
+        m_socket.write(commands + ":Gc#");
+        const bool answered = QTest::qWaitFor(
+            [&] {
+                m_got += m_socket.readAll();
+                return m_got.endsWith("24#");
+            },
+            5000);
+        if (!answered)
+            return "(no answer)";
+        const QByteArray reply = m_got.mid(start, m_got.size() - start - 3);
+        m_got.clear();
+        return reply;
+    }
+    QTcpSocket m_socket;
+
+private:
+    QByteArray m_got;
+    bool m_connected = false;
+};
+
+int Bar(CControlDlg& dlg, int id)
+{
+    return qobject_cast<QProgressBar*>(dlg.Control(id))->value();
+}
+
+}  // namespace
+
+class PlanetariumLinkTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // EQ-5 at speed 76 from (0 h, +0) to (2 h, +10): 123 s of RA travel and
+    // 44 s of Dec travel, the same goto as the window's own goto test.
+    void gotoIsTheButtonsAndIsReportedInStepWithTheBars()
+    {
+        ControlDlgHarness byButton;
+        byButton.Start();
+        QVERIFY(byButton.Connect());
+        byButton.SetNextPoint("2", "+", "10");
+        QVERIFY(byButton.StartGoto());
+        byButton.AnswerAll();
+        QVERIFY(byButton.WaitGotoDone());
+
+        ControlDlgHarness h;
+        CControlDlg& dlg = h.Start();
+        CPlanetariumLink link(dlg);
+        QVERIFY(link.Start(AnyFreePort()));
+        Client client(link.Port());
+        QVERIFY(client.Connected());
+        QVERIFY(h.Connect());
+        h.m_line.BlockWhenIdle(true);
+        h.m_line.AnswerStepFrames(-1);
+        const uint32_t start = h.m_clock.TickCount();
+        QCOMPARE(client.Say(":Sr02:00:00#:Sd+10*00:00#:MS#:D#"), QByteArray("110|#"));
+        QCOMPARE(client.Say(":MS#"), QByteArray("2a goto is running#"));
+        QVERIFY(!dlg.Control(IDC_GOTO)->isEnabled());
+        QCOMPARE(dlg.Edit(IDC_NEXT_RA_H)->text(), QString("2"));
+
+        QVERIFY(ControlDlgHarness::WaitReal([&] { return !h.m_line.PurgeTimes().empty(); }));
+        h.TickAt(start + 61500);
+        QCOMPARE(Bar(dlg, IDC_PROGRESS_RA), 500);
+        QCOMPARE(Bar(dlg, IDC_PROGRESS_DEC), 1000);
+        QCOMPARE(client.Say(":GR#:GD#"), QByteArray("01:00:00#+10*00:00#"));
+        h.TickAt(start + 90000);
+        QCOMPARE(Bar(dlg, IDC_PROGRESS_RA), 731);
+        QCOMPARE(client.Say(":GR#"), QByteArray("01:27:43#"));   // 2 h x 0.731
+
+        h.AnswerAll();
+        QVERIFY(h.WaitGotoDone());
+        QCOMPARE(client.Say(":GR#:GD#:D#"), QByteArray("02:00:00#+10*00:00##"));
+        QCOMPARE(h.m_line.Hex(), byButton.m_line.Hex());
+    }
+
+    void stopEndsTheGotoWhereItHadCome()
+    {
+        ControlDlgHarness h;
+        CControlDlg& dlg = h.Start();
+        CPlanetariumLink link(dlg);
+        QVERIFY(link.Start(AnyFreePort()));
+        Client client(link.Port());
+        QVERIFY(h.Connect());
+        h.m_line.BlockWhenIdle(true);
+        h.m_line.AnswerStepFrames(-1);
+        const uint32_t start = h.m_clock.TickCount();
+        QCOMPARE(client.Say(":Sr02:00:00#:Sd+10*00:00#:MS#"), QByteArray("110"));
+        QVERIFY(ControlDlgHarness::WaitReal([&] { return !h.m_line.PurgeTimes().empty(); }));
+        h.m_clock.Set(start + 61500);
+        h.m_line.ClearRecord();
+        QCOMPARE(client.Say(":Q#:GR#:D#"), QByteArray("01:00:00##"));
+        // Out of goto mode, the port kept; the window idle at that point.
+        QCOMPARE(h.m_line.Hex(), std::string("71 00"));
+        QVERIFY(h.WaitGotoDone());
+        QVERIFY(dlg.Controller().m_hPort);
+        QVERIFY(dlg.Control(IDC_GOTO)->isEnabled());
+        QCOMPARE(dlg.Edit(IDC_CUR_RA_H)->text(), QString("1"));
+        QCOMPARE(client.Say(":GR#:GD#"), QByteArray("01:00:00#+10*00:00#"));
+    }
+
+    void slewsAndSpeedsGoThroughTheWindowsButtons()
+    {
+        ControlDlgHarness h;
+        CControlDlg& dlg = h.Start();
+        CPlanetariumLink link(dlg);
+        QVERIFY(link.Start(AnyFreePort()));
+        {
+            Client client(link.Port());
+            QVERIFY(h.Connect());
+            // Fast, east: manual mode, "A"; the release waits out 140 ms.
+            const uint32_t pressed = h.m_clock.TickCount();
+            QCOMPARE(client.Say(":RM#:Me#:Qw#"), QByteArray());
+            QVERIFY(qobject_cast<QAbstractButton*>(dlg.Control(IDC_SPEED_FAST))->isChecked());
+            QCOMPARE(h.m_line.Hex(), std::string("61 41"));
+            QCOMPARE(client.Say(":Qe#:RS#:Ms#"), QByteArray());
+            const auto writes = h.m_line.Writes();
+            QCOMPARE(h.m_line.Hex(), std::string("61 41 6A 6A 2C"));   // stop, then Dec- at goto speed
+            QCOMPARE(writes[2].at - pressed, 140u);
+        }
+        // The client went away holding Dec-: the slew is stopped.
+        QVERIFY(QTest::qWaitFor([&] { return h.m_line.Hex() == "61 41 6A 6A 2C 6A 6A"; }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return link.Clients() == 0; }, 5000));
+    }
+
+    void whatADisabledControlRefusesIsRefused()
+    {
+        ControlDlgHarness h;
+        CControlDlg& dlg = h.Start();
+        CPlanetariumLink link(dlg);
+        QVERIFY(link.Start(AnyFreePort()));
+        Client client(link.Port());
+        QCOMPARE(client.Say(":Sr05:30:00#:Sd-05*00:00#:MS#:Mn#:RM#:Q#"),
+                 QByteArray("112not connected#"));
+        QVERIFY(qobject_cast<QAbstractButton*>(dlg.Control(IDC_SPEED_SLOW))->isChecked());
+        QCOMPARE(dlg.Edit(IDC_NEXT_RA_H)->text(), QString("0"));
+        // A sync needs no board: the Current point takes it.
+        QCOMPARE(client.Say(":CM#:GR#:GD#"), QByteArray("Coordinates matched#05:30:00#-05*00:00#"));
+        QCOMPARE(h.m_line.Opens(), 0);
+    }
+
+    void titleTellsTheLinksStateAndFloodsAreClosed()
+    {
+        ControlDlgHarness h;
+        CControlDlg& dlg = h.Start();
+        CPlanetariumLink link(dlg);
+        QVERIFY(link.Start(AnyFreePort()));
+        const QString caption = dlg.windowTitle();
+        {
+            Client client(link.Port());
+            QVERIFY(QTest::qWaitFor([&] { return link.Clients() == 1; }, 5000));
+            QCOMPARE(dlg.windowTitle(), caption + QString::fromUtf8(" — planetarium linked"));
+            client.m_socket.write(QByteArray(":GR#") + QByteArray(20000, 'x'));
+            QVERIFY(QTest::qWaitFor(
+                [&] { return client.m_socket.state() == QAbstractSocket::UnconnectedState; }, 5000));
+        }
+        QVERIFY(QTest::qWaitFor([&] { return dlg.windowTitle() == caption; }, 5000));
+
+        ControlDlgHarness other;
+        CControlDlg& otherDlg = other.Start();
+        CPlanetariumLink taken(otherDlg);
+        PlanetariumSettings same;
+        same.listen = "127.0.0.1:" + std::to_string(link.Port());
+        QVERIFY(!taken.Start(same));
+        QVERIFY(otherDlg.windowTitle().startsWith(caption + QString::fromUtf8(" — planetarium link off: 127.0.0.1:")));
+        CPlanetariumLink bad(otherDlg);
+        same.listen = "4030";
+        QVERIFY(!bad.Start(same));
+        QCOMPARE(otherDlg.windowTitle(),
+                 caption + QString::fromUtf8(" — planetarium link off: \"4030\" is not ADDRESS:PORT"));
+    }
+
+    // The settings file's group and the option that overrides it.
+    void settingsGroupAndOverride()
+    {
+        ControlDlgHarness h;
+        h.WriteSettings("[Planetarium]\nListen=\nEpoch=j2000\n");
+        const PlanetariumSettings read = tavro::LoadPlanetariumSettings(h.m_path);
+        QCOMPARE(read.listen, std::string());
+        QVERIFY(read.j2000);
+        CControlDlg& dlg = h.Start();
+        QVERIFY(!tavro::StartPlanetariumLink(dlg, h.m_path, std::nullopt)->Listening());
+        QVERIFY(tavro::StartPlanetariumLink(dlg, h.m_path, "127.0.0.1:0")->Listening());
+        h.WriteSettings("[Options]\nConnection=1\n");
+        QCOMPARE(tavro::LoadPlanetariumSettings(h.m_path).listen, std::string("127.0.0.1:4030"));
+        QVERIFY(!tavro::StartPlanetariumLink(dlg, h.m_path, "off")->Listening());
+        QCOMPARE(dlg.windowTitle(), QString("Tavro Control Tool 0.53"));
+    }
+};
+
+QTEST_MAIN(PlanetariumLinkTest)
+#include "planetarium_link_test.moc"

@@ -1,0 +1,171 @@
+// The main control window as the planetarium link's Panel: what a
+// planetarium asks for is done through the window's own controls and
+// dispatch (the Next and Current point fields, the Goto button, the hold
+// buttons, the speed buttons), and refused when the control is disabled or
+// another window of the program is open over this one.
+
+#include <QApplication>
+#include <QPushButton>
+#include <QRadioButton>
+#include <algorithm>
+#include <cmath>
+
+#include "ui/control_dlg.h"
+#include "ui/control_dlg_template.h"
+#include "ui/hold_button.h"
+
+using tavro::SkyPoint;
+using tavro::lx200::Direction;
+using tavro::lx200::Rate;
+
+namespace {
+
+int HoldButtonOf(Direction direction)
+{
+    switch (direction) {
+    case Direction::North: return IDC_DEC_PLUS;
+    case Direction::South: return IDC_DEC_MINUS;
+    case Direction::East: return IDC_RA_PLUS;
+    case Direction::West: return IDC_RA_MINUS;
+    }
+    return 0;
+}
+
+int SpeedButtonOf(Rate rate)
+{
+    switch (rate) {
+    case Rate::Guide:
+    case Rate::Centre: return IDC_SPEED_SLOW;
+    case Rate::Find: return IDC_SPEED_FAST;
+    case Rate::Slew: return IDC_SPEED_GOTO;
+    }
+    return 0;
+}
+
+// The point as the fields hold it: whole seconds, RA below 24 h (a value
+// that rounds to 24 h is 0 h), Dec within +-90 degrees.
+SkyPoint FieldPoint(const SkyPoint& point)
+{
+    const long long raSeconds = std::llround(tavro::WrapRa(point.ra) * 3600.0) % (24 * 3600);
+    const double dec = std::clamp(point.dec, -90.0, 90.0);
+    return {static_cast<double>(raSeconds) / 3600.0,
+            static_cast<double>(std::llround(dec * 3600.0)) / 3600.0};
+}
+
+}  // namespace
+
+bool CControlDlg::LinkMayAct() const
+{
+    const QWidget* modal = QApplication::activeModalWidget();
+    return !modal || modal == this;
+}
+
+SkyPoint CControlDlg::Position()
+{
+    if (m_bGotoRunning) {
+        if (m_controller.GotoRunning())
+            return tavro::GotoPointAt(m_gotoCourse, m_clock.TickCount());
+        // Ended, its completion on the way to the window: where the
+        // controller has the mount now.
+        return m_controller.CurrentPoint();
+    }
+    for (int id : {IDC_CUR_RA_H, IDC_CUR_RA_M, IDC_CUR_RA_S, IDC_CUR_DEC_D, IDC_CUR_DEC_M,
+                   IDC_CUR_DEC_S}) {
+        if (!IsCoordinateValid(id))
+            return m_controller.CurrentPoint();
+    }
+    const CMountController::Point stored = m_controller.CurrentPoint();
+    double ra = stored.ra;
+    double dec = stored.dec;
+    ReadPoint(&ra, &dec, kCurrentPointFields);
+    return {tavro::WrapRa(ra), dec};
+}
+
+bool CControlDlg::GotoRunning()
+{
+    return m_bGotoRunning && m_controller.GotoRunning();
+}
+
+std::string CControlDlg::Goto(const SkyPoint& target)
+{
+    if (!m_controller.m_hPort)
+        return "not connected";
+    if (m_bGotoRunning)
+        return "a goto is running";
+    if (!LinkMayAct())
+        return "a dialog is open";
+    auto* button = qobject_cast<QPushButton*>(Control(IDC_GOTO));
+    const SkyPoint point = FieldPoint(target);
+    WritePoint(point.ra, point.dec, kNextPointFields);
+    if (!button->isEnabled())
+        return "Goto is disabled";
+    button->click();
+    return m_bGotoRunning ? std::string() : std::string("the goto did not start");
+}
+
+std::string CControlDlg::Sync(const SkyPoint& point)
+{
+    if (m_bGotoRunning)
+        return "a goto is running";
+    if (!LinkMayAct())
+        return "a dialog is open";
+    const SkyPoint fields = FieldPoint(point);
+    WritePoint(fields.ra, fields.dec, kCurrentPointFields);
+    return {};
+}
+
+bool CControlDlg::PressSlew(Direction direction)
+{
+    CHoldButton* button = HoldButton(HoldButtonOf(direction));
+    if (!LinkMayAct() || !button->isEnabled())
+        return false;
+    m_nLinkHeldButton = HoldButtonOf(direction);
+    OnHoldButtonDown(button);
+    return true;
+}
+
+void CControlDlg::ReleaseSlew(Direction direction)
+{
+    const int id = HoldButtonOf(direction);
+    if (m_nLinkHeldButton != id)
+        return;
+    m_nLinkHeldButton = 0;
+    OnHoldButtonUp(HoldButton(id));
+}
+
+bool CControlDlg::ChooseRate(Rate rate)
+{
+    auto* button = qobject_cast<QRadioButton*>(Control(SpeedButtonOf(rate)));
+    if (!LinkMayAct() || !button->isEnabled())
+        return false;
+    button->click();
+    return true;
+}
+
+void CControlDlg::StopAll()
+{
+    m_nLinkHeldButton = 0;
+    if (m_bGotoRunning && m_controller.GotoRunning()) {
+        // Cut short at once (the UI thread does not wait for the frame under
+        // way), the point is where the goto had come, and the board is taken
+        // back to command level as Disconnect takes it, with the port kept.
+        // The completion then shows the idle window with that point.
+        const SkyPoint reached = tavro::GotoPointAt(m_gotoCourse, m_clock.TickCount());
+        if (m_controller.AbortGoto())
+            m_controller.SetCurrentPoint(reached.ra, reached.dec);
+        m_controller.EndGoto();
+        CheckLinkAfterCommand();
+        return;
+    }
+    // A slew, pause or focuser run in force stops as on a button's release.
+    if (m_controller.Moving())
+        OnHoldButtonUp(HoldButton(IDC_RA_PLUS));
+}
+
+void CControlDlg::ShowLinkState(const std::string& words)
+{
+    QString title = QString::fromUtf8(tavro::ui::kControlDlgCaption);
+    if (!words.empty())
+        title += QStringLiteral(" \u2014 ") + QString::fromStdString(words);
+    setWindowTitle(title);
+}
