@@ -52,6 +52,14 @@ SimOptions QuickBoard()
 
 class IndiDriver : public ::testing::Test {
 protected:
+    // The driver ends with its server; whatever a sanitizer found in it,
+    // at any time up to its exit, is in the server's log.
+    void TearDown() override
+    {
+        s.StopServer();
+        EXPECT_EQ(s.SanitizerReports(), "");
+    }
+
     void Start(const SimOptions& options = QuickBoard(), const std::string& ini = kSettings)
     {
         ASSERT_TRUE(s.Start(ini, options)) << s.Error();

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "platform/serial_port.h"
@@ -217,6 +218,15 @@ pid_t IndiSession::Spawn(const std::vector<std::string>& argv, const std::string
         if (null >= 0)
             dup2(null, 0);
         setenv("HOME", m_home.c_str(), 1);
+        // A sanitizer build of the driver writes its reports into the
+        // session's folder: what it finds at its exit comes after the
+        // server (which logs its output) is gone.
+        for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"}) {
+            if (const char* options = std::getenv(name)) {
+                const std::string withLog = std::string(options) + ":log_path=" + m_folder + "/sanitizer";
+                setenv(name, withLog.c_str(), 1);
+            }
+        }
         std::vector<char*> args = ArgvOf(argv);
         execvp(args[0], args.data());
         _exit(127);
@@ -335,6 +345,32 @@ bool IndiSession::WaitFor(const std::string& expression, int seconds)
     return Run({"indi_eval", "-p", std::to_string(m_port), "-t", std::to_string(seconds), "-w", expanded},
                (seconds + 30) * 1000)
                .status == 0;
+}
+
+std::string IndiSession::SanitizerReports() const
+{
+    std::string reports;
+    std::ifstream log(m_folder + "/indiserver.log");
+    for (std::string line; std::getline(log, line);) {
+        if (line.find("Sanitizer") != std::string::npos || line.find("runtime error:") != std::string::npos ||
+            line.find("SUMMARY:") != std::string::npos)
+            reports += line + "\n";
+    }
+    // The reports' own files, "sanitizer.<pid>".
+    if (DIR* dir = opendir(m_folder.c_str())) {
+        while (const dirent* entry = readdir(dir)) {
+            if (std::string(entry->d_name).rfind("sanitizer.", 0) != 0)
+                continue;
+            std::ifstream file(m_folder + "/" + entry->d_name);
+            const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+            // A list of the suppressions used is no finding.
+            if (text.find("ERROR:") != std::string::npos || text.find("WARNING:") != std::string::npos ||
+                text.find("runtime error:") != std::string::npos)
+                reports += text;
+        }
+        closedir(dir);
+    }
+    return reports;
 }
 
 std::vector<std::string> IndiSession::Messages() const

@@ -82,6 +82,10 @@ public:
     // The EQUATORIAL_EOD_COORD updates seen so far.
     std::vector<CoordUpdate> CoordUpdates() const;
 
+    // The lines of the server's log in which a sanitizer reported on the
+    // driver (the sanitizer builds run it instrumented); empty when none.
+    std::string SanitizerReports() const;
+
     sim::BoardSimulator& Sim() { return *m_sim; }
     // The driver's process, while the server runs.
     pid_t DriverProcess() const { return m_driver; }
