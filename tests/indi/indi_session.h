@@ -24,14 +24,15 @@ namespace tavro::indi_e2e {
 
 inline constexpr char kDevice[] = "Tavro Mount";
 
-// A finished command: its exit status (-1 if it had to be killed) and what
-// it printed on standard output and error.
+// A finished command: its exit status (124 when it was stopped at its time
+// limit) and what it printed on standard output and error.
 struct RunResult {
     int status = -1;
     std::string output;
 };
 
-// Runs a program (no shell) and waits at most `timeoutMs` for it.
+// Runs a program (its arguments quoted for the shell) for at most
+// `timeoutMs`.
 RunResult Run(const std::vector<std::string>& argv, int timeoutMs = 60000);
 
 // The interfaces of this network namespace other than "lo".
