@@ -256,7 +256,7 @@ TEST_F(IndiDriver, GotoPositionMovesWithTheEstimateAndAbortStopsASilentBoard)
     // The worker is given its second, then the board leaves goto mode; the
     // client's own start-up is part of the figure, so the bound is generous.
     EXPECT_GE(seconds, 0.9);
-    EXPECT_LT(seconds, 3.0);
+    EXPECT_LT(seconds, 5.0);
     EXPECT_TRUE(s.WaitForMessage("sync the pointing again", 10000));
     ASSERT_TRUE(s.WaitFor("@EQUATORIAL_EOD_COORD._STATE\"!=2", 10));
     // (indi_eval takes each operand once: the bounds are checked here.)
@@ -267,6 +267,16 @@ TEST_F(IndiDriver, GotoPositionMovesWithTheEstimateAndAbortStopsASilentBoard)
     ASSERT_GE(Await("slew", before), 0);
     ASSERT_TRUE(s.Set('s', "TELESCOPE_MOTION_WE.MOTION_EAST=Off"));
     EXPECT_GE(Await("stop", before), 0);
+
+    // The adapter pulled during a goto: the goto ends without claiming its
+    // target, and the link is reported lost.
+    ASSERT_TRUE(s.Set({{'s', "ON_COORD_SET.TRACK=On"}, {'n', "EQUATORIAL_EOD_COORD.RA;DEC=4;30"}}));
+    ASSERT_TRUE(s.WaitFor("@EQUATORIAL_EOD_COORD._STATE\"==2", 20));
+    s.Sim().HangUp();
+    ASSERT_TRUE(s.WaitFor("@CONNECTION.CONNECT\"==0 && @CONNECTION._STATE\"==3", 20));
+    EXPECT_TRUE(s.WaitForMessage("was lost", 10000));
+    EXPECT_LT(s.CoordUpdates().back().ra, 4.0);
+    EXPECT_NE(s.CoordUpdates().back().state, "Ok");
 }
 
 TEST_F(IndiDriver, SlewsAtTheChosenRateMoveTheReportedPoint)
@@ -423,6 +433,6 @@ TEST_F(IndiDriver, BusyMissingAndLostPortsAreReported)
     ASSERT_TRUE(s.WaitFor("@CONNECTION.CONNECT\"==0 && @CONNECTION._STATE\"==3", 20));
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - pulled).count();
     std::printf("link lost: reported %.3f s after the hang-up (client start-up included)\n", took);
-    EXPECT_LT(took, 4.0);
+    EXPECT_LT(took, 5.0);
     EXPECT_TRUE(s.WaitForMessage("was lost", 10000));
 }

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -196,6 +197,8 @@ pid_t IndiSession::Spawn(const std::vector<std::string>& argv, const std::string
     const pid_t pid = fork();
     if (pid != 0)
         return pid;
+    // The server and the monitor end with the test, however it ends.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     dup2(log, 1);
     dup2(log, 2);
