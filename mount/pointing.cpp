@@ -55,6 +55,10 @@ double SlewRate(const MountSpeeds& speeds, int speed, int direction)
 
 double WrapRa(double hours)
 {
+    // An RA in range is kept as it is: a client gets back exactly the
+    // target it sent.
+    if (hours >= 0.0 && hours < 24.0)
+        return hours;
     double wrapped = WrapHours(hours);
     // A tiny negative RA wraps to 24 - epsilon, which rounds to 24 itself.
     if (wrapped >= 24.0)

@@ -49,7 +49,8 @@ MountSpeeds SpeedsOf(const CMountController& controller);
 // in sidereal multiples: the goto speed differs between the axes.
 double SlewRate(const MountSpeeds& speeds, int speed, int direction);
 
-// RA wrapped into [0, 24) hours.
+// RA wrapped into [0, 24) hours; an RA within that range is returned as
+// it is.
 double WrapRa(double hours);
 
 // A goto as the estimate follows it: from `start` to `target`, each axis

@@ -4,9 +4,13 @@
 # yet (Debian 12 packages only).
 set -euo pipefail
 
+# libindi-dev, libnova-dev (its headers include libnova's) and indi-bin for
+# the INDI driver and its end-to-end test; iproute2 (ip) for that test's
+# loopback-only network namespace.
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-serialport-dev
+  libindi-dev libnova-dev indi-bin iproute2
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   xvfb xauth xdotool x11-utils

@@ -2,8 +2,9 @@
 # Checks the Debian package. First the file itself: it builds
 # (scripts/package.sh), its control fields, exactly the expected files with
 # the right owners and modes, the changelog's version, the settings path
-# compiled into the program, the simulator's manual page against its --help,
-# the desktop entry and the AppStream metadata, and lintian (no error, and no
+# compiled into the program and the INDI driver, the simulator's and the
+# driver's manual pages against their options, the INDI driver list, the
+# desktop entry and the AppStream metadata, and lintian (no error, and no
 # warning that the package's own overrides do not accept). Then on this
 # machine: it installs with apt-get, the settings folder is there for the
 # dialout group, the installed program shows its window under Xvfb, a removal
@@ -31,6 +32,8 @@ settings_dir=/var/lib/tavro-control-tool
 expected_files=(
     /usr/bin/tavro-control-tool
     /usr/bin/tavro-board-sim
+    /usr/bin/indi_tavro_telescope
+    /usr/share/indi/indi_tavro.xml
     /usr/share/applications/org.tavro.ControlTool.desktop
     /usr/share/metainfo/org.tavro.ControlTool.metainfo.xml
     /usr/share/icons/hicolor/16x16/apps/org.tavro.ControlTool.png
@@ -40,11 +43,12 @@ expected_files=(
     /usr/share/icons/hicolor/scalable/apps/org.tavro.ControlTool.svg
     /usr/share/man/man1/tavro-control-tool.1.gz
     /usr/share/man/man1/tavro-board-sim.1.gz
+    /usr/share/man/man1/indi_tavro_telescope.1.gz
     /usr/share/doc/tavro-control-tool/copyright
     /usr/share/doc/tavro-control-tool/changelog.Debian.gz
     /usr/share/lintian/overrides/tavro-control-tool
 )
-executables=(/usr/bin/tavro-control-tool /usr/bin/tavro-board-sim)
+executables=(/usr/bin/tavro-control-tool /usr/bin/tavro-board-sim /usr/bin/indi_tavro_telescope)
 
 passed=0
 failed=0
@@ -104,10 +108,12 @@ problems=()
 [[ $(field Architecture) == "$(dpkg --print-architecture)" ]] ||
     problems+=("Architecture is '$(field Architecture)'")
 # Computed from the binaries, plus the platform plugins no binary names.
-for dependency in libc6 libqt6widgets6 libqt6serialport6 qt6-qpa-plugins; do
+for dependency in libc6 libqt6widgets6 libqt6serialport6 libindidriver1 qt6-qpa-plugins; do
     [[ ", $depends," == *", $dependency "* || ", $depends," == *", $dependency,"* ]] ||
         problems+=("Depends lacks $dependency")
 done
+# The INDI driver needs indiserver, the window does not: recommended.
+[[ ", $(field Recommends)," == *", indi-bin,"* ]] || problems+=("Recommends lacks indi-bin")
 if ((${#problems[@]})); then fail "control fields: ${problems[*]}"; else pass "control fields: $package $version, Depends: $depends"; fi
 
 # Every entry as "mode owner path"; folders end in a slash.
@@ -153,10 +159,11 @@ else
     fail "the changelog's latest entry is version '$changelog_version', the package's $version"
 fi
 
-if grep -aq "$settings_dir/options.ini" "$files/usr/bin/tavro-control-tool"; then
-    pass "the program keeps its settings in $settings_dir/options.ini"
+if grep -aq "$settings_dir/options.ini" "$files/usr/bin/tavro-control-tool" &&
+   grep -aq "$settings_dir/options.ini" "$files/usr/bin/indi_tavro_telescope"; then
+    pass "the program and the INDI driver read their settings from $settings_dir/options.ini"
 else
-    fail "the packaged program does not use $settings_dir/options.ini"
+    fail "the packaged program or INDI driver does not use $settings_dir/options.ini"
 fi
 
 # Every option that --help lists has its paragraph in the manual page (a
@@ -170,6 +177,31 @@ if [[ -n $help_options && $help_options == "$man_options" ]]; then
 else
     fail "tavro-board-sim(1) options differ from --help: $(diff <(echo "$help_options") <(echo "$man_options") | grep '^[<>]' | tr '\n' ' ')"
 fi
+
+# The INDI driver takes the options of INDI's driver framework (it prints
+# them for an option it does not know): its manual page has each of them,
+# and no other.
+# (It ends with status 1 after printing them.)
+help_options=$({ "$files/usr/bin/indi_tavro_telescope" --help 2>&1 || true; } |
+               grep -oE -- '^ +-[a-z]+' | tr -d ' ' | sort -u || true)
+man_options=$(MANWIDTH=200 man -l "$files/usr/share/man/man1/indi_tavro_telescope.1.gz" 2>/dev/null |
+              col -b | sed -n '/^OPTIONS/,/^[A-Z]/p' | grep -oE -- '^ {7}-[a-z]+' | tr -d ' ' | sort -u || true)
+if [[ -n $help_options && $help_options == "$man_options" ]]; then
+    pass "indi_tavro_telescope(1) has the driver's options: $(echo $help_options)"
+else
+    fail "indi_tavro_telescope(1) options differ from the driver's: $(diff <(echo "$help_options") <(echo "$man_options") | grep '^[<>]' | tr '\n' ' ')"
+fi
+
+# KStars/Ekos list the driver from its driver list: device "Tavro Mount"
+# among the telescopes, the packaged program, the package's version.
+driver_list="$files/usr/share/indi/indi_tavro.xml"
+problems=()
+grep -q '<devGroup group="Telescopes">' "$driver_list" || problems+=("no Telescopes group")
+grep -q '<device label="Tavro Mount"' "$driver_list" || problems+=("no device Tavro Mount")
+list_exec=$(sed -nE 's|.*<driver name="Tavro Mount">([^<]+)</driver>.*|\1|p' "$driver_list")
+[[ -n $list_exec && -x $files/usr/bin/$list_exec ]] || problems+=("driver '$list_exec' is not a packaged program")
+grep -q "<version>$project_version</version>" "$driver_list" || problems+=("version is not $project_version")
+if ((${#problems[@]})); then fail "INDI driver list: ${problems[*]}"; else pass "INDI driver list names Tavro Mount, $list_exec, version $project_version"; fi
 
 desktop="$files/usr/share/applications/org.tavro.ControlTool.desktop"
 problems=()

@@ -1,0 +1,905 @@
+#include "indi/tavro_telescope.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "indi/driver_rules.h"
+#include "mount/link_messages.h"
+#include "mount/protocol.h"
+#include "settings/settings_path.h"
+#include "settings/settings_store.h"
+
+using tavro::SkyPoint;
+using namespace tavro::indi;
+
+namespace {
+
+constexpr const char* kDeviceName = "Tavro Mount";
+constexpr const char* kSettingsTab = "Mount Settings";
+
+// The position is reported this often while something moves, and the link
+// looked at this often while the mount is idle.
+constexpr uint32_t kMovingPollMs = 250;
+constexpr uint32_t kIdlePollMs = 500;
+
+// The board's shortest manual command: a slew, a guide pulse or a focuser
+// run lasts at least this long.
+constexpr uint32_t kMinMotionMs = tavro::proto::kMinMotionTime;
+
+enum SettingIndex { kSetSpeed, kSetClock, kSetRaGap, kSetDecGap, kSetGuideSteps, kSetK3CCD, kSettingCount };
+
+}  // namespace
+
+TavroTelescope::TavroTelescope()
+    : INDI::GuiderInterface(), INDI::FocuserInterface(this), m_clock(tavro::SystemClock()),
+      m_controller(m_clock)
+{
+    setVersion(TAVRO_VERSION_MAJOR, TAVRO_VERSION_MINOR);
+    setTelescopeConnection(CONNECTION_NONE);
+    SetTelescopeCapability(TELESCOPE_CAN_GOTO | TELESCOPE_CAN_SYNC | TELESCOPE_CAN_ABORT |
+                               TELESCOPE_HAS_TIME | TELESCOPE_HAS_LOCATION,
+                           kSlewRateCount);
+    FI::SetCapability(FOCUSER_CAN_ABORT | FOCUSER_HAS_VARIABLE_SPEED);
+
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+        m_wakeRead = fds[0];
+        m_wakeWrite = fds[1];
+    }
+}
+
+TavroTelescope::~TavroTelescope()
+{
+    // The controller's own destructor ends a goto and takes the board out of
+    // its mode; the pipe goes after it, since a worker may still write.
+    m_controller.Disconnect();
+    if (m_wakeRead >= 0)
+        close(m_wakeRead);
+    if (m_wakeWrite >= 0)
+        close(m_wakeWrite);
+}
+
+const char* TavroTelescope::getDefaultName()
+{
+    return kDeviceName;
+}
+
+// ---- Properties -------------------------------------------------------------
+
+bool TavroTelescope::initProperties()
+{
+    INDI::Telescope::initProperties();
+
+    // The slew rates carry the device's name only once it has one.
+    strncpy(SlewRateSP.device, getDeviceName(), MAXINDIDEVICE - 1);
+    // The window starts at the slow speed; so does the driver.
+    IUResetSwitch(&SlewRateSP);
+    SlewRateS[0].s = ISS_ON;
+
+    initGuiderProperties(getDeviceName(), GUIDE_TAB);
+    FI::initProperties(FOCUS_TAB);
+    // Two focuser speeds: 1 slow, 2 fast.
+    FocusSpeedN[0].min = 1;
+    FocusSpeedN[0].max = 2;
+    FocusSpeedN[0].step = 1;
+    FocusSpeedN[0].value = 1;
+
+    IUFillText(&PortT[0], "PORT", "Port", "COM1");
+    IUFillTextVector(&PortTP, PortT, 1, getDeviceName(), "DEVICE_PORT", "Ports", CONNECTION_TAB,
+                     IP_RW, 60, IPS_IDLE);
+
+    IUFillSwitch(&ModelS[0], "EQ4", "EQ-4", ISS_OFF);
+    IUFillSwitch(&ModelS[1], "EQ5", "EQ-5", ISS_ON);
+    IUFillSwitchVector(&ModelSP, ModelS, 2, getDeviceName(), "TAVRO_MOUNT_MODEL", "Mount model",
+                       kSettingsTab, IP_RW, ISR_1OFMANY, 60, IPS_IDLE);
+
+    IUFillNumber(&SettingsN[kSetSpeed], "MAX_GOTO_SPEED", "Max goto speed", "%3.0f", kMinGotoSpeed,
+                 kMaxGotoSpeed, 1, 76);
+    IUFillNumber(&SettingsN[kSetClock], "CLOCK_CORRECTION",
+                 "Clock speed correction (1 -0.2%, 2 -0.1%, 3 default, 4 +0.1%, 5 +0.2%)", "%1.0f",
+                 kMinClockCorrection, kMaxClockCorrection, 1, 3);
+    IUFillNumber(&SettingsN[kSetRaGap], "RA_GAP", "Ra gap (time minutes)", "%4.2f", 0, kMaxRaGap,
+                 0.01, 0);
+    IUFillNumber(&SettingsN[kSetDecGap], "DEC_GAP", "Dec gap (arc minutes)", "%4.1f", 0,
+                 kMaxDecGapOffered, 0.1, 0);
+    IUFillNumber(&SettingsN[kSetGuideSteps], "AUTOGUIDE_STEPS", "Autoguide step count", "%1.0f",
+                 kMinAutoguideSteps, kMaxAutoguideSteps, 1, 2);
+    IUFillNumber(&SettingsN[kSetK3CCD], "K3CCD_GUIDE",
+                 "K3CCD guide (0 allow Dec reverse, 1 disable Dec+, 2 disable Dec-)", "%1.0f",
+                 kMinK3CCDOption, kMaxK3CCDOption, 1, 0);
+    IUFillNumberVector(&SettingsNP, SettingsN, kSettingCount, getDeviceName(), "TAVRO_MOUNT_SETTINGS",
+                       "Mount settings", kSettingsTab, IP_RW, 60, IPS_IDLE);
+
+    IUFillSwitch(&K3CCDS[0], "HAND_OVER", "Hand over to K3CCD", ISS_OFF);
+    IUFillSwitchVector(&K3CCDSP, K3CCDS, 1, getDeviceName(), "TAVRO_K3CCD_MODE", "K3CCD mode",
+                       MAIN_CONTROL_TAB, IP_RW, ISR_ATMOST1, 60, IPS_IDLE);
+
+    setDriverInterface(getDriverInterface() | GUIDER_INTERFACE | FOCUSER_INTERFACE);
+    setDefaultPollingPeriod(kIdlePollMs);
+
+    LoadSettingsFile();
+    LabelSlewRates(false);
+
+    if (!m_wakeWatched && m_wakeRead >= 0) {
+        IEAddCallback(m_wakeRead, &TavroTelescope::OnWake, this);
+        m_wakeWatched = true;
+    }
+    return true;
+}
+
+void TavroTelescope::ISGetProperties(const char* dev)
+{
+    INDI::Telescope::ISGetProperties(dev);
+    if (!m_firstGetProperties)
+        return;
+    m_firstGetProperties = false;
+    defineProperty(&PortTP);
+    defineProperty(&ModelSP);
+    defineProperty(&SettingsNP);
+    // The driver's saved configuration, once the user has saved one, takes
+    // precedence over the machine-wide settings file.
+    loadConfig(true, PortTP.name);
+    loadConfig(true, ModelSP.name);
+    loadConfig(true, SettingsNP.name);
+}
+
+bool TavroTelescope::updateProperties()
+{
+    // The slew rates are defined with the labels of the mount model.
+    LabelSlewRates(false);
+    INDI::Telescope::updateProperties();
+    if (isConnected()) {
+        defineProperty(&GuideNSNP);
+        defineProperty(&GuideWENP);
+        FI::updateProperties();
+        K3CCDSP.s = IPS_IDLE;
+        IUResetSwitch(&K3CCDSP);
+        defineProperty(&K3CCDSP);
+    } else {
+        deleteProperty(GuideNSNP.name);
+        deleteProperty(GuideWENP.name);
+        FI::updateProperties();
+        deleteProperty(K3CCDSP.name);
+    }
+    return true;
+}
+
+bool TavroTelescope::saveConfigItems(FILE* fp)
+{
+    INDI::Telescope::saveConfigItems(fp);
+    FI::saveConfigItems(fp);
+    IUSaveConfigText(fp, &PortTP);
+    IUSaveConfigSwitch(fp, &ModelSP);
+    IUSaveConfigNumber(fp, &SettingsNP);
+    return true;
+}
+
+bool TavroTelescope::ISNewText(const char* dev, const char* name, char* texts[], char* names[], int n)
+{
+    if (dev != nullptr && strcmp(dev, getDeviceName()) == 0 && strcmp(name, PortTP.name) == 0) {
+        IUUpdateText(&PortTP, texts, names, n);
+        PortTP.s = IPS_OK;
+        if (isConnected())
+            IDSetText(&PortTP, "The port is used from the next connect on.");
+        else
+            IDSetText(&PortTP, nullptr);
+        return true;
+    }
+    return INDI::Telescope::ISNewText(dev, name, texts, names, n);
+}
+
+bool TavroTelescope::ISNewSwitch(const char* dev, const char* name, ISState* states, char* names[], int n)
+{
+    if (dev != nullptr && strcmp(dev, getDeviceName()) == 0) {
+        if (strcmp(name, ModelSP.name) == 0) {
+            ApplyModel(states, names, n);
+            return true;
+        }
+        if (strcmp(name, K3CCDSP.name) == 0) {
+            IUUpdateSwitch(&K3CCDSP, states, names, n);
+            if (K3CCDS[0].s == ISS_ON)
+                HandOverToK3CCD();
+            return true;
+        }
+        if (strncmp(name, "FOCUS_", 6) == 0)
+            return FI::processSwitch(dev, name, states, names, n);
+    }
+    return INDI::Telescope::ISNewSwitch(dev, name, states, names, n);
+}
+
+bool TavroTelescope::ISNewNumber(const char* dev, const char* name, double values[], char* names[], int n)
+{
+    if (dev != nullptr && strcmp(dev, getDeviceName()) == 0) {
+        if (strcmp(name, EqNP.name) == 0 && RefuseCoordinates(values, names, n))
+            return true;
+        if (strcmp(name, SettingsNP.name) == 0) {
+            ApplySettings(values, names, n);
+            return true;
+        }
+        if (strcmp(name, GuideNSNP.name) == 0 || strcmp(name, GuideWENP.name) == 0) {
+            // A pulse is what the client sent: a direction it left out is
+            // 0, not what an earlier pulse left in the property.
+            INumberVectorProperty& guide = strcmp(name, GuideNSNP.name) == 0 ? GuideNSNP : GuideWENP;
+            for (int i = 0; i < guide.nnp; ++i)
+                guide.np[i].value = 0;
+            processGuiderProperties(name, values, names, n);
+            return true;
+        }
+        if (strncmp(name, "FOCUS_", 6) == 0)
+            return FI::processNumber(dev, name, values, names, n);
+    }
+    return INDI::Telescope::ISNewNumber(dev, name, values, names, n);
+}
+
+bool TavroTelescope::RefuseCoordinates(double values[], char* names[], int n)
+{
+    const char* why = nullptr;
+    char text[160];
+    if (m_gotoActive) {
+        why = "A goto is running: abort it first.";
+    } else {
+        for (int i = 0; i < n; ++i) {
+            if (strcmp(names[i], "DEC") == 0 && !(values[i] >= -90 && values[i] <= 90)) {
+                snprintf(text, sizeof text, "Dec %g is outside -90..+90 degrees: refused.", values[i]);
+                why = text;
+            } else if (strcmp(names[i], "RA") == 0 && !(values[i] >= 0 && values[i] <= 24)) {
+                snprintf(text, sizeof text, "RA %g is outside 0..24 hours: refused.", values[i]);
+                why = text;
+            }
+        }
+    }
+    if (why == nullptr)
+        return false;
+    LOG_ERROR(why);
+    // A goto under way stays Busy; anything else shows the refusal.
+    if (!m_gotoActive)
+        EqNP.s = IPS_ALERT;
+    IDSetNumber(&EqNP, nullptr);
+    return true;
+}
+
+// ---- Settings ---------------------------------------------------------------
+
+void TavroTelescope::LoadSettingsFile()
+{
+    // Same file and same rules as the window; the driver only reads it.
+    int comPort = m_controller.m_nPort;
+    bool connectOnStart = false;
+    LoadSettings(SettingsFilePath(), comPort, connectOnStart, m_controller);
+    IUSaveText(&PortT[0], PortName(comPort).c_str());
+    ShowSettings();
+}
+
+void TavroTelescope::ShowSettings()
+{
+    ModelS[0].s = m_controller.m_bEQ5 ? ISS_OFF : ISS_ON;
+    ModelS[1].s = m_controller.m_bEQ5 ? ISS_ON : ISS_OFF;
+    SettingsN[kSetSpeed].value = m_controller.m_nMaxGotoSpeed;
+    SettingsN[kSetClock].value = m_controller.m_nClockCorrection;
+    SettingsN[kSetRaGap].value = m_controller.m_dRaGap;
+    SettingsN[kSetDecGap].value = m_controller.m_dDecGap;
+    SettingsN[kSetGuideSteps].value = m_controller.m_nAutoguideSteps;
+    SettingsN[kSetK3CCD].value = m_controller.m_nK3CCDOption;
+}
+
+void TavroTelescope::ApplySettings(double values[], char* names[], int n)
+{
+    if (m_gotoActive) {
+        SettingsNP.s = IPS_ALERT;
+        IDSetNumber(&SettingsNP, "The settings cannot be changed while a goto runs.");
+        return;
+    }
+    if (IUUpdateNumber(&SettingsNP, values, names, n) < 0)
+        return;  // out of range: INDI has said so, nothing changes
+    const int speed = static_cast<int>(std::lround(SettingsN[kSetSpeed].value));
+    const int clock = static_cast<int>(std::lround(SettingsN[kSetClock].value));
+    const double raGap = RaGapAsOffered(SettingsN[kSetRaGap].value);
+    const double decGap = DecGapAsOffered(SettingsN[kSetDecGap].value);
+    const int steps = static_cast<int>(std::lround(SettingsN[kSetGuideSteps].value));
+    const int k3ccd = static_cast<int>(std::lround(SettingsN[kSetK3CCD].value));
+
+    const bool changed = speed != m_controller.m_nMaxGotoSpeed ||
+                         clock != m_controller.m_nClockCorrection ||
+                         raGap != m_controller.m_dRaGap || decGap != m_controller.m_dDecGap ||
+                         steps != m_controller.m_nAutoguideSteps ||
+                         k3ccd != m_controller.m_nK3CCDOption;
+    m_controller.SetMaxGotoSpeed(speed);
+    m_controller.SetClockCorrection(clock);
+    m_controller.SetGaps(raGap, decGap);
+    m_controller.SetAutoguideSteps(steps);
+    m_controller.SetK3CCDOption(k3ccd);
+    ShowSettings();
+    SettingsNP.s = IPS_OK;
+    IDSetNumber(&SettingsNP, nullptr);
+    if (changed) {
+        SendConfigurationIfConnected();
+        LabelSlewRates(true);
+    }
+}
+
+void TavroTelescope::ApplyModel(ISState* states, char* names[], int n)
+{
+    if (m_gotoActive) {
+        ModelSP.s = IPS_ALERT;
+        IDSetSwitch(&ModelSP, "The mount model cannot be changed while a goto runs.");
+        return;
+    }
+    if (IUUpdateSwitch(&ModelSP, states, names, n) < 0)
+        return;
+    const int eq5 = ModelS[1].s == ISS_ON ? 1 : 0;
+    const bool changed = eq5 != (m_controller.m_bEQ5 != 0 ? 1 : 0);
+    m_controller.SetMountModel(eq5);
+    ShowSettings();
+    ModelSP.s = IPS_OK;
+    IDSetSwitch(&ModelSP, nullptr);
+    if (changed) {
+        SendConfigurationIfConnected();
+        LabelSlewRates(true);
+    }
+}
+
+void TavroTelescope::SendConfigurationIfConnected()
+{
+    if (!m_controller.m_hPort)
+        return;
+    // A slew in force ends first, as no button is held in the options dialog.
+    EndActivity(Activity::None, true, "the settings changed");
+    m_controller.SendConfiguration();
+    CheckLinkAfterCommand();
+}
+
+void TavroTelescope::LabelSlewRates(bool redefine)
+{
+    const tavro::MountSpeeds speeds = tavro::SpeedsOf(m_controller);
+    for (int i = 0; i < kSlewRateCount; ++i) {
+        strncpy(SlewRateS[i].label, SlewRateLabel(speeds, i).c_str(), MAXINDILABEL - 1);
+        SlewRateS[i].label[MAXINDILABEL - 1] = '\0';
+    }
+    // A label reaches the clients only with the property's definition.
+    if (redefine && isConnected()) {
+        deleteProperty(SlewRateSP.name);
+        defineProperty(&SlewRateSP);
+    }
+}
+
+// ---- Connection -------------------------------------------------------------
+
+bool TavroTelescope::Connect()
+{
+    if (m_controller.m_hPort)
+        return true;
+    const PortChoice choice = ChoosePort(PortT[0].text, m_controller.m_portMap);
+    if (choice.number == 0) {
+        LOG_ERROR(choice.error.c_str());
+        return false;
+    }
+    // Opened exclusively with the window's serial layer; the configuration
+    // goes to the board as from the window's Connect.
+    const uint32_t code = m_controller.Connect(choice.number);
+    if (!m_controller.m_hPort) {
+        LOG_ERROR(OneLine(tavro::ConnectErrorText(choice.number, m_controller.m_portMap, code)).c_str());
+        return false;
+    }
+    if (m_controller.LinkLost()) {
+        LOG_ERROR(OneLine(tavro::LinkLostText(choice.number, m_controller.m_portMap)).c_str());
+        m_controller.Disconnect();
+        return false;
+    }
+    const std::string device = tavro::PortDevicePath(choice.number, m_controller.m_portMap);
+    LOGF_INFO("Connected to the mount on %s (%s); the configuration was sent. The board reports "
+              "no position: sync on a known star first.",
+              PortName(choice.number).c_str(), device.c_str());
+    TrackState = SCOPE_TRACKING;
+    StopPolling();
+    m_pollTimer = SetTimer(kIdlePollMs);
+    return true;
+}
+
+bool TavroTelescope::Disconnect()
+{
+    StopPolling();
+    if (m_gotoActive)
+        EndGotoNow();
+    // The controller's disconnect stops a slew in force; the driver's own
+    // record of it ends here.
+    EndActivity(Activity::None, false, nullptr);
+    m_controller.Disconnect();
+    TrackState = SCOPE_IDLE;
+    return true;
+}
+
+void TavroTelescope::StopPolling()
+{
+    if (m_pollTimer >= 0) {
+        RemoveTimer(m_pollTimer);
+        m_pollTimer = -1;
+    }
+}
+
+void TavroTelescope::TimerHit()
+{
+    m_pollTimer = -1;
+    if (!isConnected() || !m_controller.m_hPort)
+        return;
+    // A goto waits on the line itself and learns of a failure at once; an
+    // idle link is looked at here.
+    if (m_controller.LinkLost() || (!m_gotoActive && !m_controller.CheckLink())) {
+        OnLinkLost();
+        return;
+    }
+    ReadScopeStatus();
+    const bool moving = m_gotoActive || m_pointing.Slewing();
+    m_pollTimer = SetTimer(std::min<uint32_t>(getCurrentPollingPeriod(), moving ? kMovingPollMs : kIdlePollMs));
+}
+
+void TavroTelescope::CheckLinkAfterCommand()
+{
+    if (m_controller.LinkLost())
+        Wake();
+}
+
+void TavroTelescope::Wake()
+{
+    if (m_wakeWrite < 0)
+        return;
+    const char byte = 1;
+    // A full pipe already holds a wake-up; nothing is lost.
+    [[maybe_unused]] const ssize_t written = write(m_wakeWrite, &byte, 1);
+}
+
+void TavroTelescope::OnLinkLost()
+{
+    const int port = m_controller.m_nPort;
+    StopPolling();
+    StopActivityTimer();
+    m_activity = Activity::None;
+    m_pending[kGuideNS] = m_pending[kGuideWE] = PendingPulse{};
+    const uint32_t now = Now();
+    if (m_gotoActive) {
+        // The goto did not reach its target: the point is where it had got to.
+        m_gotoActive = false;
+        m_pointing.AbortGoto(now);
+    }
+    m_pointing.StopSlew(now);
+    // On a lost link nothing more is sent; the port is let go.
+    m_controller.Disconnect();
+    m_gotoEnded = false;
+    TrackState = SCOPE_IDLE;
+    LOG_ERROR(OneLine(tavro::LinkLostText(port, m_controller.m_portMap)).c_str());
+    setConnected(false, IPS_ALERT);
+    updateProperties();
+}
+
+// ---- Pointing -----------------------------------------------------------------
+
+bool TavroTelescope::ReadScopeStatus()
+{
+    ReportPoint();
+    return true;
+}
+
+void TavroTelescope::ReportPoint()
+{
+    const SkyPoint point = m_pointing.At(Now());
+    NewRaDec(point.ra, point.dec);
+}
+
+bool TavroTelescope::Sync(double ra, double dec)
+{
+    m_controller.SetCurrentPoint(ra, dec);
+    m_pointing.Sync({ra, dec}, Now());
+    TrackState = SCOPE_TRACKING;
+    ReportPoint();
+    LOGF_INFO("Synced: the mount points at RA %s, Dec %s.", FormatHours(ra).c_str(),
+              FormatDegrees(dec).c_str());
+    return true;
+}
+
+bool TavroTelescope::Goto(double ra, double dec)
+{
+    if (m_gotoActive)
+        return false;  // refused before it gets here
+    EndActivity(Activity::None, true, "a goto starts");
+
+    // As the window's Goto: the current point, the estimate of the travel
+    // times, then the threaded goto.
+    const SkyPoint current = m_pointing.At(Now());
+    m_controller.SetCurrentPoint(current.ra, current.dec);
+    int raSeconds = -1;
+    int decSeconds = -1;
+    m_controller.EstimateGoto(ra, dec, &raSeconds, &decSeconds);
+    const uint32_t start = Now();
+    m_gotoEnded = false;
+    if (!m_controller.StartGoto(ra, dec, &TavroTelescope::GotoDone, this)) {
+        LOG_ERROR("The goto could not be started: the system could not start its worker thread.");
+        return false;
+    }
+    m_gotoActive = true;
+    m_pointing.StartGoto({current, {ra, dec}, raSeconds, decSeconds, start});
+    TrackState = SCOPE_SLEWING;
+    LOGF_INFO("Goto to RA %s, Dec %s: about %d s.", FormatHours(ra).c_str(), FormatDegrees(dec).c_str(),
+              std::max({raSeconds, decSeconds, 0}));
+    StopPolling();
+    m_pollTimer = SetTimer(kMovingPollMs);
+    return true;
+}
+
+void TavroTelescope::GotoDone(void* self)
+{
+    // On the goto worker (or on the event loop, from an abort): only the
+    // flag and a byte for the event loop.
+    auto* driver = static_cast<TavroTelescope*>(self);
+    driver->m_gotoEnded.store(true);
+    driver->Wake();
+}
+
+void TavroTelescope::OnWake(int fd, void* self)
+{
+    char buffer[64];
+    while (read(fd, buffer, sizeof buffer) > 0) {
+    }
+    static_cast<TavroTelescope*>(self)->HandleWake();
+}
+
+void TavroTelescope::HandleWake()
+{
+    if (m_gotoEnded.exchange(false) && m_gotoActive)
+        FinishGoto();
+    else if (m_controller.m_hPort && m_controller.LinkLost() && isConnected())
+        OnLinkLost();
+}
+
+void TavroTelescope::FinishGoto()
+{
+    m_gotoActive = false;
+    if (m_controller.LinkLost()) {
+        // Ended by the failed link: the target is not claimed.
+        m_pointing.AbortGoto(Now());
+        OnLinkLost();
+        return;
+    }
+    m_pointing.FinishGoto();
+    TrackState = SCOPE_TRACKING;
+    ReportPoint();
+    const SkyPoint point = m_pointing.At(Now());
+    LOGF_INFO("Goto done at RA %s, Dec %s; the mount is tracking.", FormatHours(point.ra).c_str(),
+              FormatDegrees(point.dec).c_str());
+}
+
+void TavroTelescope::EndGotoNow()
+{
+    const uint32_t now = Now();
+    const SkyPoint estimate = m_pointing.At(now);
+    const bool reached = m_controller.EndGoto() && !m_controller.LinkLost();
+    // The completion came during EndGoto (from the worker or the abort).
+    m_gotoEnded = false;
+    m_gotoActive = false;
+    if (reached) {
+        m_pointing.FinishGoto();
+        TrackState = SCOPE_TRACKING;
+        return;
+    }
+    m_pointing.AbortGoto(now);
+    // The controller took the target as its point; the mount got only this far.
+    m_controller.SetCurrentPoint(estimate.ra, estimate.dec);
+    TrackState = SCOPE_IDLE;
+    LOGF_WARN("Goto aborted near RA %s, Dec %s (estimated from the travel time): sync the pointing "
+              "again on a known star.",
+              FormatHours(estimate.ra).c_str(), FormatDegrees(estimate.dec).c_str());
+}
+
+bool TavroTelescope::Abort()
+{
+    if (m_gotoActive)
+        EndGotoNow();
+    EndActivity(Activity::None, true, "aborted");
+    CheckLinkAfterCommand();
+    ReportPoint();
+    return true;
+}
+
+bool TavroTelescope::updateTime(ln_date*, double)
+{
+    // The board keeps no time: Ekos' time is taken and not needed.
+    return true;
+}
+
+bool TavroTelescope::updateLocation(double, double, double)
+{
+    // Nor a site.
+    return true;
+}
+
+// ---- Manual motion ------------------------------------------------------------
+
+bool TavroTelescope::MoveNS(INDI_DIR_NS dir, TelescopeMotionCommand command)
+{
+    if (command == MOTION_STOP) {
+        StopSlew(Activity::SlewNS);
+        return true;
+    }
+    return StartSlew(Activity::SlewNS, dir == DIRECTION_NORTH ? tavro::kSlewDecPlus : tavro::kSlewDecMinus);
+}
+
+bool TavroTelescope::MoveWE(INDI_DIR_WE dir, TelescopeMotionCommand command)
+{
+    if (command == MOTION_STOP) {
+        StopSlew(Activity::SlewWE);
+        return true;
+    }
+    // East is RA +, west RA -, as the window's "Ra +" and "Ra -".
+    return StartSlew(Activity::SlewWE, dir == DIRECTION_EAST ? tavro::kSlewRaPlus : tavro::kSlewRaMinus);
+}
+
+bool TavroTelescope::SetSlewRate(int index)
+{
+    // Taken for the next slew.
+    return index >= 0 && index < kSlewRateCount;
+}
+
+bool TavroTelescope::StartSlew(Activity activity, int direction)
+{
+    if (m_gotoActive) {
+        LOG_WARN("Slew refused: a goto is running (abort it first).");
+        return false;
+    }
+    EndActivity(activity, false, "another slew started");
+    const int speed = BoardSpeedOfRate(std::max(0, IUFindOnSwitchIndex(&SlewRateSP)));
+    const bool started = m_controller.StartMove(direction, speed);
+    const uint32_t now = Now();
+    CheckLinkAfterCommand();
+    if (!started)
+        return false;
+    m_pointing.StartSlew(direction, tavro::SlewRate(tavro::SpeedsOf(m_controller), speed, direction), now);
+    m_activity = activity;
+    StopPolling();
+    m_pollTimer = SetTimer(kMovingPollMs);
+    return true;
+}
+
+void TavroTelescope::StopSlew(Activity activity)
+{
+    if (m_activity != activity)
+        return;  // this axis has no slew in force (another command ended it)
+    m_pointing.StopSlew(Now());
+    m_controller.StopMotion();
+    m_activity = Activity::None;
+    CheckLinkAfterCommand();
+    ReportPoint();
+}
+
+void TavroTelescope::EndActivity(Activity next, bool sendStop, const char* why)
+{
+    const Activity ended = m_activity;
+    const bool pulsesWaiting = m_pending[kGuideNS].waiting || m_pending[kGuideWE].waiting;
+    if (ended == Activity::None && !pulsesWaiting)
+        return;
+    StopActivityTimer();
+    m_pointing.StopSlew(Now());
+    if (sendStop && ended != Activity::None)
+        m_controller.StopMotion();
+    m_activity = Activity::None;
+
+    // The properties of what ended. A slew on the axis that starts again is
+    // left to the INDI base, which answers it.
+    if (ended == Activity::SlewNS && next != Activity::SlewNS) {
+        IUResetSwitch(&MovementNSSP);
+        MovementNSSP.s = IPS_IDLE;
+        last_ns_motion = -1;
+        if (why)
+            IDSetSwitch(&MovementNSSP, "North/south slew ended: %s.", why);
+        else
+            IDSetSwitch(&MovementNSSP, nullptr);
+    }
+    if (ended == Activity::SlewWE && next != Activity::SlewWE) {
+        IUResetSwitch(&MovementWESP);
+        MovementWESP.s = IPS_IDLE;
+        last_we_motion = -1;
+        if (why)
+            IDSetSwitch(&MovementWESP, "West/east slew ended: %s.", why);
+        else
+            IDSetSwitch(&MovementWESP, nullptr);
+    }
+    if (ended == Activity::GuideNS || m_pending[kGuideNS].waiting)
+        GuideComplete(AXIS_DE);
+    if (ended == Activity::GuideWE || m_pending[kGuideWE].waiting)
+        GuideComplete(AXIS_RA);
+    m_pending[kGuideNS] = m_pending[kGuideWE] = PendingPulse{};
+    if (ended == Activity::Focus) {
+        FocusTimerN[0].value = 0;
+        FocusTimerNP.s = IPS_IDLE;
+        if (why)
+            IDSetNumber(&FocusTimerNP, "Focuser stopped: %s.", why);
+        else
+            IDSetNumber(&FocusTimerNP, nullptr);
+    }
+}
+
+// ---- Guiding ------------------------------------------------------------------
+
+IPState TavroTelescope::GuideNorth(uint32_t ms)
+{
+    return Guide(kGuideNS, tavro::kSlewDecPlus, ms);
+}
+
+IPState TavroTelescope::GuideSouth(uint32_t ms)
+{
+    return Guide(kGuideNS, tavro::kSlewDecMinus, ms);
+}
+
+IPState TavroTelescope::GuideEast(uint32_t ms)
+{
+    return Guide(kGuideWE, tavro::kSlewRaPlus, ms);
+}
+
+IPState TavroTelescope::GuideWest(uint32_t ms)
+{
+    return Guide(kGuideWE, tavro::kSlewRaMinus, ms);
+}
+
+IPState TavroTelescope::Guide(GuideAxis axis, int direction, uint32_t ms)
+{
+    if (m_gotoActive) {
+        LOG_WARN("Guide pulse refused: a goto is running.");
+        return IPS_ALERT;
+    }
+    if (m_activity == Activity::SlewNS || m_activity == Activity::SlewWE ||
+        m_activity == Activity::Focus) {
+        LOG_WARN("Guide pulse refused: the mount or the focuser is being moved by hand.");
+        return IPS_ALERT;
+    }
+    if (m_activity == Activity::GuideNS || m_activity == Activity::GuideWE) {
+        // The board runs one slew at a time: this pulse follows the one in
+        // force.
+        m_pending[axis] = {true, direction, ms};
+        return IPS_BUSY;
+    }
+    return StartPulse(axis, direction, ms) ? IPS_BUSY : IPS_ALERT;
+}
+
+bool TavroTelescope::StartPulse(GuideAxis axis, int direction, uint32_t ms)
+{
+    // A guide pulse is a slew at the slow speed; the board's shortest slew
+    // is 140 ms, so a shorter pulse is lengthened to it.
+    const uint32_t duration = std::max(ms, kMinMotionMs);
+    if (ms < kMinMotionMs)
+        LOGF_DEBUG("Guide pulse of %u ms lengthened to the board's minimum of %u ms.", ms, kMinMotionMs);
+    const bool started = m_controller.StartMove(direction, tavro::kSlewSlow);
+    CheckLinkAfterCommand();
+    if (!started)
+        return false;
+    // Guide pulses correct the mount's own tracking error: they do not move
+    // the reported point.
+    m_activity = axis == kGuideNS ? Activity::GuideNS : Activity::GuideWE;
+    StartActivityTimer(duration);
+    return true;
+}
+
+void TavroTelescope::StartPendingPulse()
+{
+    for (GuideAxis axis : {kGuideWE, kGuideNS}) {
+        if (!m_pending[axis].waiting)
+            continue;
+        const PendingPulse pulse = m_pending[axis];
+        m_pending[axis] = PendingPulse{};
+        if (!StartPulse(axis, pulse.direction, pulse.ms)) {
+            GuideComplete(axis == kGuideNS ? AXIS_DE : AXIS_RA);
+            continue;
+        }
+        return;
+    }
+}
+
+void TavroTelescope::StartActivityTimer(uint32_t ms)
+{
+    StopActivityTimer();
+    m_activityTimer = IEAddTimer(static_cast<int>(ms), &TavroTelescope::OnActivityTimer, this);
+}
+
+void TavroTelescope::StopActivityTimer()
+{
+    if (m_activityTimer >= 0) {
+        IERmTimer(m_activityTimer);
+        m_activityTimer = -1;
+    }
+}
+
+void TavroTelescope::OnActivityTimer(void* self)
+{
+    static_cast<TavroTelescope*>(self)->ActivityTimeUp();
+}
+
+void TavroTelescope::ActivityTimeUp()
+{
+    m_activityTimer = -1;
+    const Activity ended = m_activity;
+    m_activity = Activity::None;
+    // The timer is at least the board's minimum: the stop goes out at once.
+    m_controller.StopMotion();
+    CheckLinkAfterCommand();
+    switch (ended) {
+    case Activity::GuideNS:
+        GuideComplete(AXIS_DE);
+        StartPendingPulse();
+        break;
+    case Activity::GuideWE:
+        GuideComplete(AXIS_RA);
+        StartPendingPulse();
+        break;
+    case Activity::Focus:
+        FocusTimerN[0].value = 0;
+        FocusTimerNP.s = IPS_OK;
+        IDSetNumber(&FocusTimerNP, nullptr);
+        break;
+    default:
+        break;
+    }
+}
+
+// ---- Focuser ------------------------------------------------------------------
+
+IPState TavroTelescope::MoveFocuser(FocusDirection dir, int speed, uint16_t duration)
+{
+    if (m_gotoActive) {
+        LOG_WARN("Focuser refused: a goto is running.");
+        return IPS_ALERT;
+    }
+    if (duration == 0)
+        return IPS_OK;
+    EndActivity(Activity::Focus, false, "the focuser started");
+    // Inward is the window's "-", outward its "+"; speed 2 is fast.
+    const bool started = m_controller.StartFocus(dir == FOCUS_INWARD, speed >= 2);
+    CheckLinkAfterCommand();
+    if (!started)
+        return IPS_ALERT;
+    m_activity = Activity::Focus;
+    StartActivityTimer(std::max<uint32_t>(duration, kMinMotionMs));
+    return IPS_BUSY;
+}
+
+bool TavroTelescope::AbortFocuser()
+{
+    if (m_activity == Activity::Focus) {
+        StopActivityTimer();
+        m_controller.StopMotion();
+        m_activity = Activity::None;
+        CheckLinkAfterCommand();
+        FocusTimerN[0].value = 0;
+        FocusTimerNP.s = IPS_IDLE;
+        IDSetNumber(&FocusTimerNP, nullptr);
+    }
+    return true;
+}
+
+bool TavroTelescope::SetFocuserSpeed(int speed)
+{
+    return speed == 1 || speed == 2;
+}
+
+// ---- K3CCD ------------------------------------------------------------------------
+
+void TavroTelescope::HandOverToK3CCD()
+{
+    IUResetSwitch(&K3CCDSP);
+    if (m_gotoActive) {
+        K3CCDSP.s = IPS_ALERT;
+        IDSetSwitch(&K3CCDSP, "K3CCD mode refused: a goto is running.");
+        return;
+    }
+    // The board's guide mode ends a slew in force itself.
+    EndActivity(Activity::None, false, "K3CCD mode");
+    StopPolling();
+    m_controller.EnterK3CCDMode();
+    TrackState = SCOPE_IDLE;
+    K3CCDSP.s = IPS_OK;
+    IDSetSwitch(&K3CCDSP, nullptr);
+    LOG_INFO("K3CCD mode: the board is in its guide mode and the port is free for the K3CCD program.");
+    setConnected(false, IPS_OK);
+    updateProperties();
+}
