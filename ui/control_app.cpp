@@ -1,7 +1,10 @@
 #include "ui/control_app.h"
 
+#include <cstdio>
+
 #include "settings/settings_path.h"
 #include "ui/control_dlg.h"
+#include "ui/night_vision.h"
 #include "ui/quit_signals.h"
 
 CControlApp::CControlApp(int& argc, char** argv) : QApplication(argc, argv)
@@ -11,6 +14,17 @@ CControlApp::CControlApp(int& argc, char** argv) : QApplication(argc, argv)
 }
 
 CControlApp::~CControlApp() = default;
+
+std::optional<int> CControlApp::ParseCommandLine()
+{
+    const tavro::ui::CommandLine command = tavro::ui::ParseCommandLine(arguments());
+    if (command.exitStatus) {
+        std::fputs(qPrintable(command.text), *command.exitStatus == 0 ? stdout : stderr);
+        return command.exitStatus;
+    }
+    m_options = command.options;
+    return std::nullopt;
+}
 
 bool CControlApp::InitInstance()
 {
@@ -22,6 +36,8 @@ bool CControlApp::InitInstance()
         if (m_pDlg)
             m_pDlg->RequestQuit();
     });
+    if (m_options.nightVision)
+        tavro::ui::SetNightVision(true);
     {
         CControlDlg dlg(SettingsFilePath());
         m_pDlg = &dlg;

@@ -3,6 +3,9 @@
 // control window modally; the program ends when the window closes.
 
 #include <QApplication>
+#include <optional>
+
+#include "ui/command_line.h"
 
 class CControlDlg;
 
@@ -10,6 +13,11 @@ class CControlApp : public QApplication {
 public:
     CControlApp(int& argc, char** argv);
     ~CControlApp() override;
+
+    // Reads the command line (ui/command_line.h). Returns the exit status
+    // when the program ends at once (--help, --version, an error, which it
+    // has printed), else nothing.
+    std::optional<int> ParseCommandLine();
 
     // Builds the main control window, runs it modally and destroys it (which
     // ends the link to the board). Returns false: there is no message loop
@@ -22,5 +30,6 @@ public:
 
 private:
     int m_nQuitSignal = 0;
+    tavro::ui::ProgramOptions m_options;
     CControlDlg* m_pDlg = nullptr;
 };
