@@ -391,10 +391,11 @@ void LoadSettings(const std::string& path, int& comPort, bool& connectOnStart,
     controller.m_portMap = ReadPortMap(map);
 }
 
-std::optional<tavro::SaveFailure> SaveSettings(const std::string& path, int comPort, bool connectOnStart,
-                                                const CMountController& controller)
+namespace tavro {
+
+std::optional<SaveFailure> SaveSettingsChange(const std::string& path,
+                                              const std::function<void(QSettings::SettingsMap&)>& change)
 {
-    using namespace tavro;
     auto fail = [&path](std::string reason) { return std::optional<SaveFailure>(SaveFailure{path, std::move(reason)}); };
 
     // Something other than a file where the file or its lock file should be
@@ -432,7 +433,7 @@ std::optional<tavro::SaveFailure> SaveSettings(const std::string& path, int comP
     QSettings::SettingsMap map;
     OldFile read;
     if (auto why = ReadOldFile(path, map, read)) return fail(*why);
-    PutStoredValues(map, comPort, connectOnStart, controller);
+    change(map);
 
     // The file is shared by every user of the serial-port group: readable by
     // all and writable by the group (its folder passes the group on), with
@@ -450,4 +451,35 @@ std::optional<tavro::SaveFailure> SaveSettings(const std::string& path, int comP
     if (auto why = file.Replace(path)) return fail(*why);
     SyncFolder(path);
     return std::nullopt;
+}
+
+std::optional<bool> LoadNightVision(const std::string& path)
+{
+    const std::optional<QByteArray> file = ReadSettingsFile(path);
+    if (!file) return std::nullopt;
+    QSettings::SettingsMap map;
+    ParseIni(*file, map);
+    const auto it = map.constFind(QLatin1String(kDisplayGroup) + QLatin1String("/NightVision"));
+    if (it == map.constEnd()) return std::nullopt;
+    const std::optional<std::string> text = UnescapeIniValue(it.value().toString());
+    if (!text) return std::nullopt;
+    return *text != "0";
+}
+
+std::optional<SaveFailure> SaveNightVision(const std::string& path, bool on)
+{
+    return SaveSettingsChange(path, [on](QSettings::SettingsMap& map) {
+        map.insert(QLatin1String(kDisplayGroup) + QLatin1String("/NightVision"),
+                   on ? QStringLiteral("1") : QStringLiteral("0"));
+    });
+}
+
+}  // namespace tavro
+
+std::optional<tavro::SaveFailure> SaveSettings(const std::string& path, int comPort, bool connectOnStart,
+                                                const CMountController& controller)
+{
+    return tavro::SaveSettingsChange(path, [&](QSettings::SettingsMap& map) {
+        tavro::PutStoredValues(map, comPort, connectOnStart, controller);
+    });
 }

@@ -2,7 +2,8 @@
 // The settings store: the port choice, the connect-on-start flag and the
 // controller's seven mount settings, kept from one run to the next in one
 // machine-wide INI file, group [Options]. The [Ports] group of the same file
-// maps port numbers to device paths.
+// maps port numbers to device paths; the [Display] group keeps the window's
+// night vision.
 //
 // Loading applies each value it accepts and leaves every other setting as it
 // was; a file that cannot be read changes nothing. Saving writes all nine
@@ -10,8 +11,10 @@
 // be made tells why and leaves the file as it was.
 
 #include <QByteArray>
+#include <QSettings>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -21,6 +24,7 @@ namespace tavro {
 
 inline constexpr char kOptionsGroup[] = "Options";
 inline constexpr char kPortsGroup[] = "Ports";
+inline constexpr char kDisplayGroup[] = "Display";
 
 // The nine value names, in the order in which they are written and read.
 inline constexpr const char* kStoredValueNames[] = {
@@ -69,3 +73,24 @@ void LoadSettings(const std::string& path, int& comPort, bool& connectOnStart,
 [[nodiscard]] std::optional<tavro::SaveFailure> SaveSettings(const std::string& path, int comPort,
                                                              bool connectOnStart,
                                                              const CMountController& controller);
+
+namespace tavro {
+
+// Saves the settings file at `path` with the keys that `change` puts into
+// (or takes out of) the map of its groups and keys, the same way as
+// SaveSettings: under the lock, atomically, never following anything at the
+// path, keeping every key that `change` leaves alone. Returns nothing when
+// the file was saved, else why not; the file is then as it was.
+[[nodiscard]] std::optional<SaveFailure> SaveSettingsChange(
+    const std::string& path, const std::function<void(QSettings::SettingsMap&)>& change);
+
+// [Display] NightVision of the settings file at `path`: on for any value
+// but 0 (the window writes 1), off for 0; nothing when the file cannot be
+// read or has no such value.
+std::optional<bool> LoadNightVision(const std::string& path);
+
+// Writes [Display] NightVision=1 (on) or 0 (off), keeping the rest of the
+// file, as SaveSettingsChange does.
+[[nodiscard]] std::optional<SaveFailure> SaveNightVision(const std::string& path, bool on);
+
+}  // namespace tavro

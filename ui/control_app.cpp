@@ -1,8 +1,11 @@
 #include "ui/control_app.h"
 
+#include <cstdio>
+
 #include "planetarium/planetarium_link.h"
 #include "settings/settings_path.h"
 #include "ui/control_dlg.h"
+#include "ui/night_vision.h"
 #include "ui/quit_signals.h"
 
 CControlApp::CControlApp(int& argc, char** argv) : QApplication(argc, argv)
@@ -12,6 +15,17 @@ CControlApp::CControlApp(int& argc, char** argv) : QApplication(argc, argv)
 }
 
 CControlApp::~CControlApp() = default;
+
+std::optional<int> CControlApp::ParseCommandLine()
+{
+    const tavro::ui::CommandLine command = tavro::ui::ParseCommandLine(arguments());
+    if (command.exitStatus) {
+        std::fputs(qPrintable(command.text), *command.exitStatus == 0 ? stdout : stderr);
+        return command.exitStatus;
+    }
+    m_options = command.options;
+    return std::nullopt;
+}
 
 bool CControlApp::InitInstance()
 {
@@ -23,12 +37,14 @@ bool CControlApp::InitInstance()
         if (m_pDlg)
             m_pDlg->RequestQuit();
     });
+    if (m_options.nightVision)
+        tavro::ui::SetNightVision(true);
     {
         CControlDlg dlg(SettingsFilePath());
         m_pDlg = &dlg;
         // Ends before the window does, releasing what its clients hold.
         const auto planetarium =
-            tavro::StartPlanetariumLink(dlg, SettingsFilePath(), m_planetariumListen);
+            tavro::StartPlanetariumLink(dlg, SettingsFilePath(), m_options.planetariumListen);
         // The toolkit ends the process with exit() when the X connection is
         // lost; the window is still open then, and this stops the mount.
         SetLastChanceStop([&dlg] { dlg.EndLink(); });

@@ -4,7 +4,8 @@
 
 #include <QApplication>
 #include <optional>
-#include <string>
+
+#include "ui/command_line.h"
 
 class CControlDlg;
 
@@ -12,6 +13,11 @@ class CControlApp : public QApplication {
 public:
     CControlApp(int& argc, char** argv);
     ~CControlApp() override;
+
+    // Reads the command line (ui/command_line.h). Returns the exit status
+    // when the program ends at once (--help, --version, an error, which it
+    // has printed), else nothing.
+    std::optional<int> ParseCommandLine();
 
     // Builds the main control window, runs it modally and destroys it (which
     // ends the link to the board). Returns false: there is no message loop
@@ -22,12 +28,8 @@ public:
     // The signal that ended the program, or 0.
     int QuitSignal() const { return m_nQuitSignal; }
 
-    // Where the planetarium link listens this run ("ADDRESS:PORT" or
-    // "off"), in place of the settings file's value.
-    void SetPlanetariumListen(std::string listen) { m_planetariumListen = std::move(listen); }
-
 private:
-    std::optional<std::string> m_planetariumListen;
     int m_nQuitSignal = 0;
+    tavro::ui::ProgramOptions m_options;
     CControlDlg* m_pDlg = nullptr;
 };

@@ -59,6 +59,7 @@ CControlDlg::CControlDlg(const std::string& settingsPath, ControlDlgSeams seams,
     setWindowTitle(QString::fromUtf8(tavro::ui::kControlDlgCaption));
     setFont(tavro::ui::DialogFont());
     CreateControls();
+    CreateNightVisionAction();
     m_hIcon = LoadProgramIcon();
 }
 
@@ -184,15 +185,11 @@ bool CControlDlg::OnInitDialog()
             Edit(t.id)->setValidator(new CTwoCharacterLimit(Edit(t.id)));
     }
 
+    LoadNightVision();
     InitValidationColours();
-    for (int id : {IDC_CUR_DEC_SIGN, IDC_NEXT_DEC_SIGN}) {
+    for (int id : {IDC_CUR_DEC_SIGN, IDC_NEXT_DEC_SIGN})
         SignList(id)->setCurrentIndex(0);
-        PaintAlwaysValid(SignList(id));
-    }
-    for (const tavro::ui::ControlTemplate& t : tavro::ui::ControlDlgTemplate()) {
-        if (t.kind == tavro::ui::ControlKind::Edit)
-            ColorField(Edit(t.id));
-    }
+    PaintFields();
 
     qobject_cast<QRadioButton*>(Control(IDC_SPEED_SLOW))->setChecked(true);
 

@@ -11,8 +11,9 @@
 // The bodies are spread over ui/control_dlg*.cpp: the window and its start-up
 // here in control_dlg.cpp, fields and points in control_dlg_fields.cpp,
 // commands and enable rules in control_dlg_commands.cpp, the goto run in
-// control_dlg_goto.cpp, the keyboard control in control_dlg_keys.cpp and the
-// options in control_dlg_options.cpp.
+// control_dlg_goto.cpp, the keyboard control in control_dlg_keys.cpp, the
+// options in control_dlg_options.cpp and night vision in
+// control_dlg_night.cpp.
 
 #include <QBasicTimer>
 #include <QFont>
@@ -35,6 +36,7 @@
 class CHoldButton;
 class CKeyRepeatJoiner;
 class COptionsDlg;
+class QAction;
 class QComboBox;
 class QKeyEvent;
 class QLineEdit;
@@ -92,6 +94,7 @@ protected:
     // Start-up: fonts, field limits, colours, the initial point, the stored
     // settings, then connect-on-start or the enable rules.
     bool OnInitDialog() override;
+    void PaintFields() override;
 
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -151,9 +154,19 @@ private:
     // After a command: a link that failed under it is handled at once.
     void CheckLinkAfterCommand();
 
+    // ---- Night vision ----------------------------------------------------------------
+    // The "Night vision" check item: in the window's context menu and on
+    // Ctrl+N anywhere in the window.
+    void CreateNightVisionAction();
+    // Start-up: night vision on when [Display] says so (or it is on already).
+    void LoadNightVision();
+    // The operator's choice: switches the mode and saves it in [Display],
+    // telling the user once when the save fails.
+    void OnNightVision(bool on);
+
     // Creates every control of template 102 at its place (DoDataExchange).
     void CreateControls();
-    // Paints a number field blue on white when valid, white on red when not.
+    // Paints a number field in the validation colours for its validity.
     void ColorField(QLineEdit* edit) const;
 
     // ---- The planetarium link's Panel (control_dlg_planetarium.cpp) ------------
@@ -191,6 +204,7 @@ private:
     bool m_bQuitRequested = false;
     CKeyRepeatJoiner* m_pKeyRepeat = nullptr;   // child object, made on the first key
     QBasicTimer m_linkWatch;                     // runs while a port is open
+    QAction* m_pNightVisionAction = nullptr;     // child object
 
     friend void GotoDoneCallback(void* window);
 };

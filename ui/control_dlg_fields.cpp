@@ -56,6 +56,14 @@ void CControlDlg::ColorField(QLineEdit* edit) const
     PaintValidity(edit, IsCoordinateValid(ControlId(edit)));
 }
 
+void CControlDlg::PaintFields()
+{
+    for (int id : {IDC_CUR_DEC_SIGN, IDC_NEXT_DEC_SIGN})
+        PaintAlwaysValid(SignList(id));
+    for (int id : kNumberFields)
+        ColorField(Edit(id));
+}
+
 void CControlDlg::WritePoint(double raHours, double decDegrees, const PointFields& fields)
 {
     const tavro::ui::PointTexts texts = tavro::ui::FormatPoint(raHours, decDegrees);

@@ -224,6 +224,11 @@ bool COptionsDlg::OnInitDialog()
     return true;
 }
 
+void COptionsDlg::PaintFields()
+{
+    UpdateMaxGotoSpeedColours();
+}
+
 void COptionsDlg::FillPortList()
 {
     m_comboPort->clear();

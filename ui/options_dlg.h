@@ -93,14 +93,15 @@ protected:
     // Fills the controls from the members and the controller (once, before
     // the dialog is first shown).
     bool OnInitDialog() override;
+    void PaintFields() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateControls();
     void OnHScroll(QSlider* slider);
     void OnChangeMaxGotoSpeed();
-    // Paints the maximum goto speed field blue on white when valid, white
-    // on red when not; runs on every change of its text.
+    // Paints the maximum goto speed field in the validation colours for its
+    // validity; runs on every change of its text.
     void UpdateMaxGotoSpeedColours();
     void OnDeltaPosRaGapSpin(int position, int delta);
     void OnDeltaPosDecGapSpin(int position, int delta);

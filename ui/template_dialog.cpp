@@ -3,6 +3,7 @@
 #include <QPalette>
 #include <QVariant>
 
+#include "ui/night_vision.h"
 #include "ui/validation.h"
 
 namespace {
@@ -52,12 +53,21 @@ void CTemplateDialog::setVisible(bool visible)
     QDialog::setVisible(visible);
 }
 
+void CTemplateDialog::RepaintValidity()
+{
+    if (!m_bInitialised)
+        return;
+    InitValidationColours();
+    PaintFields();
+}
+
 void CTemplateDialog::InitValidationColours()
 {
-    m_crBadText = tavro::ui::kBadTextRef;
-    m_crGoodText = tavro::ui::kGoodTextRef;
-    m_crBadBack = tavro::ui::kBadBackRef;
-    m_crGoodBack = tavro::ui::kGoodBackRef;
+    const bool night = tavro::ui::NightVisionOn();
+    m_crBadText = night ? tavro::ui::kNightBadTextRef : tavro::ui::kBadTextRef;
+    m_crGoodText = night ? tavro::ui::kNightGoodTextRef : tavro::ui::kGoodTextRef;
+    m_crBadBack = night ? tavro::ui::kNightBadBackRef : tavro::ui::kBadBackRef;
+    m_crGoodBack = night ? tavro::ui::kNightGoodBackRef : tavro::ui::kGoodBackRef;
 }
 
 void CTemplateDialog::PaintValidity(QWidget* field, bool valid) const

@@ -21,6 +21,13 @@ constexpr uint32_t kGoodTextRef = 0x00FF0000;  // blue
 constexpr uint32_t kBadBackRef = 0x000000FF;   // red
 constexpr uint32_t kGoodBackRef = 0x00FFFFFF;  // white
 
+// The same in night vision: red shades only, a valid field dim red on
+// black, an invalid one black on a brighter red.
+constexpr uint32_t kNightBadTextRef = 0x00000000;   // black
+constexpr uint32_t kNightGoodTextRef = 0x000000A0;  // dim red
+constexpr uint32_t kNightBadBackRef = 0x000000B4;   // brighter red
+constexpr uint32_t kNightGoodBackRef = 0x00000000;  // black
+
 QColor ColorFromRef(uint32_t bbggrr);
 
 }  // namespace tavro::ui
