@@ -20,15 +20,15 @@
 #include <string>
 #include <vector>
 
+#include "bench/figures.h"
 #include "tools/boardsim/board_simulator.h"
 #include "ui/control_dlg.h"
 
 namespace {
 
-struct Figures {
-    size_t samples = 0;
-    double p50 = 0, p99 = 0, max = 0;
-};
+using tavro::bench::Figures;
+using tavro::bench::Print;
+using tavro::bench::Summarise;
 
 // Runs the event loop for `seconds` with a 10 ms precise timer; lateness is
 // how much longer than 10 ms each interval took.
@@ -52,22 +52,7 @@ Figures MeasureLateness(int seconds)
     timer.start();
     loop.exec();
     timer.stop();
-
-    Figures f;
-    f.samples = late.size();
-    if (late.empty())
-        return f;
-    std::sort(late.begin(), late.end());
-    f.p50 = late[late.size() / 2];
-    f.p99 = late[std::min(late.size() - 1, late.size() * 99 / 100)];
-    f.max = late.back();
-    return f;
-}
-
-void Print(const char* phase, const Figures& f)
-{
-    std::printf("%-28s %6zu samples   p50 %6.3f ms   p99 %6.3f ms   max %6.3f ms\n", phase,
-                f.samples, f.p50, f.p99, f.max);
+    return Summarise(std::move(late));
 }
 
 }  // namespace

@@ -34,6 +34,7 @@
 
 #include "mount/protocol.h"
 #include "planetarium/planetarium_link.h"
+#include "bench/figures.h"
 #include "tools/boardsim/board_simulator.h"
 #include "ui/control_dlg.h"
 
@@ -86,30 +87,6 @@ private:
     bool m_ok = false;
 };
 
-struct Figures {
-    size_t samples = 0;
-    double p50 = 0, p99 = 0, max = 0;
-};
-
-Figures Summarise(std::vector<double> values)
-{
-    Figures f;
-    f.samples = values.size();
-    if (values.empty())
-        return f;
-    std::sort(values.begin(), values.end());
-    f.p50 = values[values.size() / 2];
-    f.p99 = values[std::min(values.size() - 1, values.size() * 99 / 100)];
-    f.max = values.back();
-    return f;
-}
-
-void Print(const char* what, const Figures& f)
-{
-    std::printf("%-44s %5zu samples  p50 %7.3f ms  p99 %7.3f ms  max %7.3f ms\n", what, f.samples,
-                f.p50, f.p99, f.max);
-}
-
 // Runs `work` on a thread while the window's thread runs its event loop
 // and, when `lateness` is given, measures a 10 ms timer's lateness.
 void RunBeside(const std::function<void()>& work, std::vector<double>* lateness = nullptr)
@@ -153,6 +130,10 @@ bool SyncTo(Client& client, const char* ra, const char* dec)
 }
 
 }  // namespace
+
+using tavro::bench::Figures;
+using tavro::bench::Print;
+using tavro::bench::Summarise;
 
 int main(int argc, char** argv)
 {

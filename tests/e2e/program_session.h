@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/wait_until.h"
 #include "tools/boardsim/board_simulator.h"
 
 namespace tavro::e2e {
@@ -66,18 +67,7 @@ int ShellField(const std::string& text, const std::string& name);
 
 void SleepMs(int ms);
 
-// Polls `pred` every 10 ms; false when it did not hold within `timeoutMs`.
-template <class Pred>
-bool WaitUntil(Pred pred, int timeoutMs)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() >= end)
-            return false;
-        SleepMs(10);
-    }
-    return true;
-}
+using tavro::test::WaitUntil;
 
 // The bytes a simulated board has received so far, without their times.
 inline std::vector<uint8_t> ReceivedBytes(const tavro::sim::BoardSimulator& sim)

@@ -336,7 +336,7 @@ TEST_F(IndiDriver, GuidePulsesAndTheFocuserTimer)
     // A guide pulse is a slow slew for its length; one below the board's
     // 140 ms is lengthened to it; pulses on both axes run one after the other.
     struct Pulse {
-        const char* spec;
+        const char* assignment;
         uint8_t slewByte;
         double minSeconds;
     } const pulses[] = {
@@ -345,10 +345,10 @@ TEST_F(IndiDriver, GuidePulsesAndTheFocuserTimer)
     };
     for (const Pulse& p : pulses) {
         const size_t from = s.Sim().Commands().size();
-        ASSERT_TRUE(s.Set('n', p.spec));
+        ASSERT_TRUE(s.Set('n', p.assignment));
         const double ran = AwaitRun("slew", from, p.slewByte);
-        EXPECT_GE(ran, p.minSeconds - 0.005) << p.spec;
-        EXPECT_LT(ran, p.minSeconds + 1.5) << p.spec;
+        EXPECT_GE(ran, p.minSeconds - 0.005) << p.assignment;
+        EXPECT_LT(ran, p.minSeconds + 1.5) << p.assignment;
     }
     ASSERT_TRUE(s.WaitFor("@TELESCOPE_TIMED_GUIDE_NS._STATE\"!=2 && @TELESCOPE_TIMED_GUIDE_WE._STATE\"!=2", 10));
 

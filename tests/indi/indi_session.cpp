@@ -257,12 +257,12 @@ void IndiSession::StopServer()
     m_driver = -1;
 }
 
-bool IndiSession::Set(const std::vector<std::pair<char, std::string>>& specs)
+bool IndiSession::Set(const std::vector<std::pair<char, std::string>>& assignments)
 {
     std::vector<std::string> argv = {"indi_setprop", "-p", std::to_string(m_port)};
-    for (const auto& [type, spec] : specs) {
+    for (const auto& [type, assignment] : assignments) {
         argv.push_back(std::string("-") + type);
-        argv.push_back(std::string(kDevice) + "." + spec);
+        argv.push_back(std::string(kDevice) + "." + assignment);
     }
     return Run(argv).status == 0;
 }

@@ -20,6 +20,8 @@
 
 #include "tools/boardsim/board_simulator.h"
 
+#include "tests/support/wait_until.h"
+
 namespace tavro::indi_e2e {
 
 inline constexpr char kDevice[] = "Tavro Mount";
@@ -63,9 +65,9 @@ public:
     // configuration is kept).
     bool StartServer();
 
-    // indi_setprop -<type> "Tavro Mount.<spec>" for each (type, spec).
-    bool Set(const std::vector<std::pair<char, std::string>>& specs);
-    bool Set(char type, const std::string& spec) { return Set({{type, spec}}); }
+    // indi_setprop -<type> "Tavro Mount.<assignment>" for each (type, assignment).
+    bool Set(const std::vector<std::pair<char, std::string>>& assignments);
+    bool Set(char type, const std::string& assignment) { return Set({{type, assignment}}); }
     // indi_getprop -1 "Tavro Mount.<element>"; empty when not found.
     std::string Get(const std::string& element);
     // indi_eval -w: waits up to `seconds` for the expression to hold. In it,
@@ -117,18 +119,6 @@ pid_t DriverPid(pid_t server);
 // True once `pid` has ended (gone, or a zombie).
 bool ProcessGone(pid_t pid);
 
-// Polls `pred` every 20 ms; false when it did not hold within `timeoutMs`.
-template <class Pred>
-bool WaitUntil(Pred pred, int timeoutMs)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() >= end)
-            return false;
-        struct timespec pause = {0, 20 * 1000 * 1000};
-        nanosleep(&pause, nullptr);
-    }
-    return true;
-}
+using tavro::test::WaitUntil;
 
 }  // namespace tavro::indi_e2e
