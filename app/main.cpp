@@ -2,10 +2,27 @@
 // from the settings file; the command line's options (ui/command_line.h)
 // are for one run.
 
+#include <cstdio>
+
 #include "ui/control_app.h"
+#include "ui/command_line.h"
 
 int main(int argc, char** argv)
 {
+    // --help and --version are answered before the window system is
+    // reached, so that they work without a display. Anything else, errors
+    // included, is read once the application has taken the toolkit's own
+    // options (-platform and the like).
+    CControlApp::SetNames();
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (const tavro::ui::CommandLine early = tavro::ui::ParseCommandLine(arguments);
+        early.exitStatus == 0) {
+        std::fputs(qPrintable(early.text), stdout);
+        return 0;
+    }
+
     CControlApp app(argc, argv);
     if (const std::optional<int> status = app.ParseCommandLine())
         return *status;

@@ -40,6 +40,8 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     if (parser.isSet(help)) {
         result.exitStatus = 0;
         result.text = parser.helpText();
+        // Without an application object the parser does not know the name.
+        result.text.replace(QStringLiteral("<executable_name>"), program);
         return result;
     }
     if (parser.isSet(version)) {

@@ -8,10 +8,15 @@
 #include "ui/night_vision.h"
 #include "ui/quit_signals.h"
 
-CControlApp::CControlApp(int& argc, char** argv) : QApplication(argc, argv)
+void CControlApp::SetNames()
 {
     setApplicationName(QStringLiteral("tavro-control-tool"));
     setApplicationVersion(QStringLiteral("0.53"));
+}
+
+CControlApp::CControlApp(int& argc, char** argv) : QApplication(argc, argv)
+{
+    SetNames();
 }
 
 CControlApp::~CControlApp() = default;

@@ -12,6 +12,9 @@ class CControlDlg;
 class CControlApp : public QApplication {
 public:
     CControlApp(int& argc, char** argv);
+    // The program's name and version, for texts such as --help's (also
+    // before the application object exists).
+    static void SetNames();
     ~CControlApp() override;
 
     // Reads the command line (ui/command_line.h). Returns the exit status
