@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/connected_window.h"
 #include "bench/figures.h"
 #include "tools/boardsim/board_simulator.h"
 #include "ui/control_dlg.h"
@@ -64,23 +65,11 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
-    QTemporaryDir dir;
-    const std::string link = dir.filePath(QStringLiteral("board")).toStdString();
-    const std::string settings = dir.filePath(QStringLiteral("options.ini")).toStdString();
-    tavro::sim::BoardSimulator sim;
-    if (!sim.Start(link)) {
-        std::fprintf(stderr, "goto_latency: simulator: %s\n", sim.Error().c_str());
+    tavro::bench::ConnectedWindow window;
+    if (!window.Start("goto_latency"))
         return 1;
-    }
-    std::ofstream(settings) << "[Options]\nConnection=1\nConnectOnStart=1\n\n[Ports]\nCOM1=" << link
-                            << "\n";
-
-    CControlDlg dlg(settings);
-    dlg.show();
-    if (!dlg.Controller().m_hPort) {
-        std::fprintf(stderr, "goto_latency: the window did not connect to %s\n", link.c_str());
-        return 1;
-    }
+    CControlDlg& dlg = window.Dlg();
+    tavro::sim::BoardSimulator& sim = window.Sim();
 
     std::printf("event-loop lateness of a 10 ms timer on the window's thread, %d s per phase\n",
                 seconds);

@@ -34,6 +34,7 @@
 
 #include "mount/protocol.h"
 #include "planetarium/planetarium_link.h"
+#include "bench/connected_window.h"
 #include "bench/figures.h"
 #include "tools/boardsim/board_simulator.h"
 #include "ui/control_dlg.h"
@@ -142,23 +143,16 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
-    QTemporaryDir dir;
-    const std::string link = dir.filePath(QStringLiteral("board")).toStdString();
-    const std::string settings = dir.filePath(QStringLiteral("options.ini")).toStdString();
-    tavro::sim::BoardSimulator sim;
-    if (!sim.Start(link)) {
-        std::fprintf(stderr, "planetarium_link: simulator: %s\n", sim.Error().c_str());
+    tavro::bench::ConnectedWindow window;
+    if (!window.Start("planetarium_link"))
         return 1;
-    }
-    std::ofstream(settings) << "[Options]\nConnection=1\nConnectOnStart=1\n\n[Ports]\nCOM1=" << link
-                            << "\n";
-    CControlDlg dlg(settings);
-    dlg.show();
+    CControlDlg& dlg = window.Dlg();
+    tavro::sim::BoardSimulator& sim = window.Sim();
     tavro::CPlanetariumLink planetarium(dlg);
     tavro::PlanetariumSettings listen;
     listen.listen = "127.0.0.1:0";
-    if (!dlg.Controller().m_hPort || !planetarium.Start(listen)) {
-        std::fprintf(stderr, "planetarium_link: no board or no link\n");
+    if (!planetarium.Start(listen)) {
+        std::fprintf(stderr, "planetarium_link: the link did not start\n");
         return 1;
     }
     const int port = planetarium.Port();
