@@ -60,6 +60,33 @@ int BoardSpeedOfRate(int rateIndex);
 // e.g. "Slow 2.5x", "Fast 10x", "Goto 58x".
 std::string SlewRateLabel(const MountSpeeds& speeds, int rateIndex);
 
+// ---- Sidereal time and the park position --------------------------------
+
+// The local mean sidereal time in hours (0..24) at `unixSeconds` (UTC, taken
+// for UT1: they differ by under a second) and east longitude
+// `longitudeDegrees`, from ERFA's Greenwich mean sidereal time (IAU 2006).
+double LocalSiderealTime(double unixSeconds, double longitudeDegrees);
+
+// A park position as INDI's park data keeps it: the hour angle (hours,
+// -12..12, west positive) and the Dec (degrees).
+struct ParkPosition {
+    double hourAngle = 0.0;
+    double dec = 90.0;
+};
+
+// A German mount's home: the tube at the celestial pole of the site's
+// hemisphere (Dec +90 north of the equator, -90 south of it) with the
+// counterweight bar down, i.e. the Dec axis level and the tube in the
+// meridian: hour angle 0.
+ParkPosition DefaultParkPosition(double latitudeDegrees);
+
+// The hour angle of `raHours` at local sidereal time `lstHours`, -12..12.
+double HourAngle(double raHours, double lstHours);
+
+// The point (RA of the date, Dec) of `park` at local sidereal time
+// `lstHours`.
+SkyPoint ParkPoint(const ParkPosition& park, double lstHours);
+
 // ---- Texts ----------------------------------------------------------------
 
 // "05:30:00" for hours, "-05:00:00" / "+45:30:12" for degrees; rounded to

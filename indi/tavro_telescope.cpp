@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "indi/driver_rules.h"
@@ -32,6 +33,14 @@ constexpr uint32_t kIdlePollMs = 500;
 // run lasts at least this long.
 constexpr uint32_t kMinMotionMs = tavro::proto::kMinMotionTime;
 
+// The properties whose home is the machine-wide settings file.
+bool KeptInSettingsFile(const char* property)
+{
+    return property != nullptr &&
+           (strcmp(property, "DEVICE_PORT") == 0 || strcmp(property, "TAVRO_MOUNT_MODEL") == 0 ||
+            strcmp(property, "TAVRO_MOUNT_SETTINGS") == 0);
+}
+
 enum SettingIndex { kSetSpeed, kSetClock, kSetRaGap, kSetDecGap, kSetGuideSteps, kSetK3CCD, kSettingCount };
 
 }  // namespace
@@ -43,7 +52,8 @@ TavroTelescope::TavroTelescope()
     setVersion(TAVRO_VERSION_MAJOR, TAVRO_VERSION_MINOR);
     setTelescopeConnection(CONNECTION_NONE);
     SetTelescopeCapability(TELESCOPE_CAN_GOTO | TELESCOPE_CAN_SYNC | TELESCOPE_CAN_ABORT |
-                               TELESCOPE_HAS_TIME | TELESCOPE_HAS_LOCATION,
+                               TELESCOPE_HAS_TIME | TELESCOPE_HAS_LOCATION | TELESCOPE_CAN_PARK |
+                               TELESCOPE_CAN_CONTROL_TRACK | TELESCOPE_HAS_TRACK_MODE,
                            kSlewRateCount);
     FI::SetCapability(FOCUSER_CAN_ABORT | FOCUSER_HAS_VARIABLE_SPEED);
 
@@ -81,6 +91,11 @@ bool TavroTelescope::initProperties()
     // The window starts at the slow speed; so does the driver.
     IUResetSwitch(&SlewRateSP);
     SlewRateS[0].s = ISS_ON;
+
+    // The board tracks at the sidereal rate only.
+    AddTrackMode("TRACK_SIDEREAL", "Sidereal", true);
+    // Park positions as hour angle and Dec, in INDI's park data file.
+    SetParkDataType(PARK_HA_DEC);
 
     initGuiderProperties(getDeviceName(), GUIDE_TAB);
     FI::initProperties(FOCUS_TAB);
@@ -142,11 +157,7 @@ void TavroTelescope::ISGetProperties(const char* dev)
     defineProperty(&PortTP);
     defineProperty(&ModelSP);
     defineProperty(&SettingsNP);
-    // The driver's saved configuration, once the user has saved one, takes
-    // precedence over the machine-wide settings file.
-    loadConfig(true, PortTP.name);
-    loadConfig(true, ModelSP.name);
-    loadConfig(true, SettingsNP.name);
+    // Their values come from the machine-wide settings file only.
 }
 
 bool TavroTelescope::updateProperties()
@@ -161,6 +172,7 @@ bool TavroTelescope::updateProperties()
         K3CCDSP.s = IPS_IDLE;
         IUResetSwitch(&K3CCDSP);
         defineProperty(&K3CCDSP);
+        InitParkData();
     } else {
         deleteProperty(GuideNSNP.name);
         deleteProperty(GuideWENP.name);
@@ -174,21 +186,42 @@ bool TavroTelescope::saveConfigItems(FILE* fp)
 {
     INDI::Telescope::saveConfigItems(fp);
     FI::saveConfigItems(fp);
-    IUSaveConfigText(fp, &PortTP);
-    IUSaveConfigSwitch(fp, &ModelSP);
-    IUSaveConfigNumber(fp, &SettingsNP);
+    // The port, model and settings are kept in the machine-wide settings
+    // file, never here.
     return true;
+}
+
+bool TavroTelescope::loadConfig(bool silent, const char* property)
+{
+    if (KeptInSettingsFile(property))
+        return true;
+    // A configuration saved by an earlier version may still hold them: the
+    // handlers pass them over while this runs.
+    m_loadingConfig = true;
+    const bool loaded = INDI::Telescope::loadConfig(silent, property);
+    m_loadingConfig = false;
+    return loaded;
+}
+
+bool TavroTelescope::saveConfig(bool silent, const char* property)
+{
+    if (KeptInSettingsFile(property))
+        return true;
+    return INDI::Telescope::saveConfig(silent, property);
 }
 
 bool TavroTelescope::ISNewText(const char* dev, const char* name, char* texts[], char* names[], int n)
 {
     if (dev != nullptr && strcmp(dev, getDeviceName()) == 0 && strcmp(name, PortTP.name) == 0) {
+        if (m_loadingConfig)
+            return true;
         IUUpdateText(&PortTP, texts, names, n);
         PortTP.s = IPS_OK;
         if (isConnected())
             IDSetText(&PortTP, "The port is used from the next connect on.");
         else
             IDSetText(&PortTP, nullptr);
+        SavePort();
         return true;
     }
     return INDI::Telescope::ISNewText(dev, name, texts, names, n);
@@ -198,7 +231,8 @@ bool TavroTelescope::ISNewSwitch(const char* dev, const char* name, ISState* sta
 {
     if (dev != nullptr && strcmp(dev, getDeviceName()) == 0) {
         if (strcmp(name, ModelSP.name) == 0) {
-            ApplyModel(states, names, n);
+            if (!m_loadingConfig)
+                ApplyModel(states, names, n);
             return true;
         }
         if (strcmp(name, K3CCDSP.name) == 0) {
@@ -219,7 +253,8 @@ bool TavroTelescope::ISNewNumber(const char* dev, const char* name, double value
         if (strcmp(name, EqNP.name) == 0 && RefuseCoordinates(values, names, n))
             return true;
         if (strcmp(name, SettingsNP.name) == 0) {
-            ApplySettings(values, names, n);
+            if (!m_loadingConfig)
+                ApplySettings(values, names, n);
             return true;
         }
         if (strcmp(name, GuideNSNP.name) == 0 || strcmp(name, GuideWENP.name) == 0) {
@@ -243,6 +278,8 @@ bool TavroTelescope::RefuseCoordinates(double values[], char* names[], int n)
     char text[160];
     if (m_gotoActive) {
         why = "A goto is running: abort it first.";
+    } else if (isParked()) {
+        why = "The mount is parked: unpark it first.";
     } else {
         for (int i = 0; i < n; ++i) {
             if (strcmp(names[i], "DEC") == 0 && !(values[i] >= -90 && values[i] <= 90)) {
@@ -320,6 +357,7 @@ void TavroTelescope::ApplySettings(double values[], char* names[], int n)
     if (changed) {
         SendConfigurationIfConnected();
         LabelSlewRates(true);
+        SaveMountSettings();
     }
 }
 
@@ -341,6 +379,63 @@ void TavroTelescope::ApplyModel(ISState* states, char* names[], int n)
     if (changed) {
         SendConfigurationIfConnected();
         LabelSlewRates(true);
+        SaveMountSettings();
+    }
+}
+
+void TavroTelescope::SaveMountSettings()
+{
+    if (const auto failure = tavro::SaveMountSettings(SettingsFilePath(), m_controller)) {
+        m_unsavedSettings = MountValues{m_controller.m_bEQ5,          m_controller.m_nMaxGotoSpeed,
+                                        m_controller.m_nClockCorrection, m_controller.m_dRaGap,
+                                        m_controller.m_dDecGap,       m_controller.m_nAutoguideSteps,
+                                        m_controller.m_nK3CCDOption};
+        LOGF_WARN("The mount settings could not be saved (%s); they stay in force until the driver ends.",
+                  OneLine(failure->Text()).c_str());
+        return;
+    }
+    m_unsavedSettings.reset();
+}
+
+void TavroTelescope::SavePort()
+{
+    // A text that names no port is told at connect, as before; only a port
+    // goes into the file.
+    tavro::PortMap map = m_controller.m_portMap;
+    const PortChoice choice = ChoosePort(PortT[0].text, map);
+    if (choice.number == 0) {
+        m_unsavedPort = PortT[0].text;
+        return;
+    }
+    std::string device = PortT[0].text;
+    device.erase(0, device.find_first_not_of(" \t"));
+    device.erase(device.find_last_not_of(" \t") + 1);
+    if (device.empty() || device[0] != '/')
+        device.clear();  // COMn: the number itself
+    int saved = 0;
+    if (const auto failure = tavro::SavePortChoice(SettingsFilePath(), choice.number, device, &saved)) {
+        m_unsavedPort = PortT[0].text;
+        LOGF_WARN("The port could not be saved (%s); it is used until the driver ends.",
+                  OneLine(failure->Text()).c_str());
+        return;
+    }
+    m_unsavedPort.reset();
+    LOGF_INFO("Port %s saved in the settings file as %s.", PortT[0].text, PortName(saved).c_str());
+}
+
+void TavroTelescope::ApplyUnsaved()
+{
+    if (m_unsavedPort)
+        IUSaveText(&PortT[0], m_unsavedPort->c_str());
+    if (m_unsavedSettings) {
+        const MountValues& v = *m_unsavedSettings;
+        m_controller.SetMountModel(v.eq5);
+        m_controller.SetMaxGotoSpeed(v.speed);
+        m_controller.SetClockCorrection(v.clock);
+        m_controller.SetGaps(v.raGap, v.decGap);
+        m_controller.SetAutoguideSteps(v.steps);
+        m_controller.SetK3CCDOption(v.k3ccd);
+        ShowSettings();
     }
 }
 
@@ -374,6 +469,15 @@ bool TavroTelescope::Connect()
 {
     if (m_controller.m_hPort)
         return true;
+    // The settings file is the one home of the port and the mount settings:
+    // read at every connect (the window may have changed it), with what
+    // could not be saved this session over it.
+    LoadSettingsFile();
+    ApplyUnsaved();
+    LabelSlewRates(false);
+    IDSetText(&PortTP, nullptr);
+    IDSetSwitch(&ModelSP, nullptr);
+    IDSetNumber(&SettingsNP, nullptr);
     const PortChoice choice = ChoosePort(PortT[0].text, m_controller.m_portMap);
     if (choice.number == 0) {
         LOG_ERROR(choice.error.c_str());
@@ -395,7 +499,11 @@ bool TavroTelescope::Connect()
     LOGF_INFO("Connected to the mount on %s (%s); the configuration was sent. The board reports "
               "no position: sync on a known star first.",
               PortName(choice.number).c_str(), device.c_str());
+    // The board tracks after its configuration; a park is taken up once
+    // the properties are defined.
     TrackState = SCOPE_TRACKING;
+    m_trackingOff = false;
+    m_pointing.StartTracking(Now());
     StopPolling();
     m_pollTimer = SetTimer(kIdlePollMs);
     return true;
@@ -405,12 +513,14 @@ bool TavroTelescope::Disconnect()
 {
     StopPolling();
     if (m_gotoActive)
-        EndGotoNow();
-    // The controller's disconnect stops a slew in force; the driver's own
-    // record of it ends here.
+        EndGotoNow(false);
+    // The controller's disconnect stops a slew in force and the pause; the
+    // driver's own record of them ends here.
     EndActivity(Activity::None, false, nullptr);
     m_controller.Disconnect();
-    TrackState = SCOPE_IDLE;
+    m_trackingOff = false;
+    m_pointing.StartTracking(Now());
+    TrackState = isParked() ? SCOPE_PARKED : SCOPE_IDLE;
     return true;
 }
 
@@ -467,10 +577,14 @@ void TavroTelescope::OnLinkLost()
         m_pointing.AbortGoto(now);
     }
     m_pointing.StopSlew(now);
+    m_pointing.StartTracking(now);
+    m_trackingOff = false;
+    if (m_parking)
+        ParkFailed("the link was lost");
     // On a lost link nothing more is sent; the port is let go.
     m_controller.Disconnect();
     m_gotoEnded = false;
-    TrackState = SCOPE_IDLE;
+    TrackState = isParked() ? SCOPE_PARKED : SCOPE_IDLE;
     LOG_ERROR(OneLine(tavro::LinkLostText(port, m_controller.m_portMap)).c_str());
     setConnected(false, IPS_ALERT);
     updateProperties();
@@ -503,9 +617,19 @@ bool TavroTelescope::Sync(double ra, double dec)
 
 bool TavroTelescope::Goto(double ra, double dec)
 {
-    if (m_gotoActive)
+    if (m_gotoActive || isParked())
         return false;  // refused before it gets here
+    if (!StartGotoTo(ra, dec))
+        return false;
+    TrackState = SCOPE_SLEWING;
+    return true;
+}
+
+bool TavroTelescope::StartGotoTo(double ra, double dec)
+{
     EndActivity(Activity::None, true, "a goto starts");
+    // The board takes a goto only with its RA drive running.
+    ResumeTracking("a goto starts");
 
     // As the window's Goto: the current point, the estimate of the travel
     // times, then the threaded goto.
@@ -522,7 +646,6 @@ bool TavroTelescope::Goto(double ra, double dec)
     }
     m_gotoActive = true;
     m_pointing.StartGoto({current, {ra, dec}, raSeconds, decSeconds, start});
-    TrackState = SCOPE_SLEWING;
     LOGF_INFO("Goto to RA %s, Dec %s: about %d s.", FormatHours(ra).c_str(), FormatDegrees(dec).c_str(),
               std::max({raSeconds, decSeconds, 0}));
     StopPolling();
@@ -565,6 +688,10 @@ void TavroTelescope::FinishGoto()
         return;
     }
     m_pointing.FinishGoto();
+    if (m_parking) {
+        CompleteParking();
+        return;
+    }
     TrackState = SCOPE_TRACKING;
     ReportPoint();
     const SkyPoint point = m_pointing.At(Now());
@@ -572,19 +699,36 @@ void TavroTelescope::FinishGoto()
               FormatDegrees(point.dec).c_str());
 }
 
-void TavroTelescope::EndGotoNow()
+void TavroTelescope::EndGotoNow(bool atOnce)
 {
     const uint32_t now = Now();
     const SkyPoint estimate = m_pointing.At(now);
-    const bool reached = m_controller.EndGoto() && !m_controller.LinkLost();
-    // The completion came during EndGoto (from the worker or the abort).
+    bool reached = false;
+    if (atOnce) {
+        // As the planetarium link's stop: the worker is cut short without
+        // waiting for the frame under way (it sends nothing more), the point
+        // is the estimate, and the exchange that leaves goto mode follows
+        // with the port kept.
+        const bool cut = m_controller.AbortGoto();
+        if (cut)
+            m_controller.SetCurrentPoint(estimate.ra, estimate.dec);
+        m_controller.EndGoto();
+        reached = !cut && !m_controller.LinkLost();
+    } else {
+        reached = m_controller.EndGoto() && !m_controller.LinkLost();
+    }
+    // The completion came during the abort or EndGoto.
     m_gotoEnded = false;
     m_gotoActive = false;
     if (reached) {
         m_pointing.FinishGoto();
         TrackState = SCOPE_TRACKING;
+        if (m_parking)
+            CompleteParking();
         return;
     }
+    if (m_parking)
+        ParkFailed("the goto to the park position was cut short");
     m_pointing.AbortGoto(now);
     // The controller took the target as its point; the mount got only this far.
     m_controller.SetCurrentPoint(estimate.ra, estimate.dec);
@@ -597,22 +741,246 @@ void TavroTelescope::EndGotoNow()
 bool TavroTelescope::Abort()
 {
     if (m_gotoActive)
-        EndGotoNow();
+        EndGotoNow(true);
     EndActivity(Activity::None, true, "aborted");
     CheckLinkAfterCommand();
     ReportPoint();
     return true;
 }
 
-bool TavroTelescope::updateTime(ln_date*, double)
+bool TavroTelescope::updateTime(ln_date* utc, double)
 {
-    // The board keeps no time: Ekos' time is taken and not needed.
+    // The board keeps no time; park needs the sidereal time, from the
+    // client's clock carried on by the driver's own.
+    std::tm tm{};
+    tm.tm_year = utc->years - 1900;
+    tm.tm_mon = utc->months - 1;
+    tm.tm_mday = utc->days;
+    tm.tm_hour = utc->hours;
+    tm.tm_min = utc->minutes;
+    tm.tm_sec = 0;
+    m_clientUnixSeconds = static_cast<double>(timegm(&tm)) + utc->seconds;
+    m_clientTick = Now();
+    m_haveTime = true;
     return true;
 }
 
-bool TavroTelescope::updateLocation(double, double, double)
+bool TavroTelescope::updateLocation(double latitude, double longitude, double)
 {
-    // Nor a site.
+    const bool first = !m_haveSite;
+    m_haveSite = true;
+    m_latitude = latitude;
+    m_longitude = longitude;
+    // A park taken up before the site was known gets its position now.
+    if (first && isConnected() && isParked() && PlaceAtPark())
+        ReportPoint();
+    return true;
+}
+
+bool TavroTelescope::SiderealNow(double* lst)
+{
+    if (!m_haveSite)
+        return false;
+    double unixSeconds = 0;
+    if (m_haveTime) {
+        unixSeconds = m_clientUnixSeconds + static_cast<double>(Now() - m_clientTick) / 1000.0;
+    } else {
+        timespec ts{};
+        clock_gettime(CLOCK_REALTIME, &ts);
+        unixSeconds = static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+    }
+    *lst = LocalSiderealTime(unixSeconds, m_longitude);
+    return true;
+}
+
+// ---- Tracking -------------------------------------------------------------------
+
+bool TavroTelescope::HoldTracking()
+{
+    if (m_trackingOff)
+        return true;
+    // A slew or focuser run in force ends first (the pause replaces it).
+    EndActivity(Activity::None, true, "tracking was turned off");
+    const bool paused = m_controller.Pause();
+    CheckLinkAfterCommand();
+    if (!paused)
+        return false;
+    m_pointing.StopTracking(Now());
+    m_trackingOff = true;
+    ShowTrackState();
+    return true;
+}
+
+void TavroTelescope::ResumeTracking(const char* why)
+{
+    if (!m_trackingOff)
+        return;
+    // The stop ends the pause, after the board's minimum time.
+    m_controller.StopMotion();
+    CheckLinkAfterCommand();
+    m_pointing.StartTracking(Now());
+    m_trackingOff = false;
+    ShowTrackState();
+    if (why != nullptr)
+        LOGF_INFO("Tracking is on again: %s.", why);
+}
+
+void TavroTelescope::ShowTrackState()
+{
+    IUResetSwitch(&TrackStateSP);
+    TrackStateS[m_trackingOff ? TRACK_OFF : TRACK_ON].s = ISS_ON;
+    TrackStateSP.s = m_trackingOff ? IPS_IDLE : IPS_BUSY;
+    if (isConnected())
+        IDSetSwitch(&TrackStateSP, nullptr);
+}
+
+bool TavroTelescope::SetTrackEnabled(bool enabled)
+{
+    if (m_gotoActive) {
+        LOG_WARN("Tracking cannot be turned on or off while a goto runs.");
+        return false;
+    }
+    if (enabled) {
+        ResumeTracking(nullptr);
+        TrackState = SCOPE_TRACKING;
+        LOG_INFO("Tracking on.");
+    } else {
+        if (!HoldTracking()) {
+            LOG_ERROR("Tracking could not be turned off: the board did not take its pause.");
+            return false;
+        }
+        TrackState = SCOPE_IDLE;
+        LOG_INFO("Tracking off: the RA drive is held; the reported position moves with the sky.");
+    }
+    ReportPoint();
+    return true;
+}
+
+bool TavroTelescope::SetTrackMode(uint8_t mode)
+{
+    return mode == 0;  // sidereal, the one rate the board has
+}
+
+// ---- Park -----------------------------------------------------------------------
+
+void TavroTelescope::InitParkData()
+{
+    const ParkPosition home = DefaultParkPosition(m_haveSite ? m_latitude : 0.0);
+    if (!InitPark()) {
+        // No park data yet: the German mount's home.
+        SetAxis1Park(home.hourAngle);
+        SetAxis2Park(home.dec);
+    }
+    SetAxis1ParkDefault(home.hourAngle);
+    SetAxis2ParkDefault(home.dec);
+    if (!isParked()) {
+        TrackState = SCOPE_TRACKING;
+        ShowTrackState();
+        return;
+    }
+    // Parked at start: the board is held at the park position again, and
+    // the position is the park position, no sync needed.
+    TrackState = SCOPE_PARKED;
+    HoldTracking();
+    if (PlaceAtPark())
+        LOG_INFO("The mount is parked: its position is the park position.");
+    else
+        LOG_WARN("The mount is parked; its position is known once the site (GEOGRAPHIC_COORD) is set.");
+}
+
+bool TavroTelescope::PlaceAtPark()
+{
+    double lst = 0;
+    if (!SiderealNow(&lst))
+        return false;
+    const SkyPoint point = ParkPoint({GetAxis1Park(), GetAxis2Park()}, lst);
+    const uint32_t now = Now();
+    m_pointing.Sync(point, now);
+    m_controller.SetCurrentPoint(point.ra, point.dec);
+    if (m_trackingOff)
+        m_pointing.StopTracking(now);
+    return true;
+}
+
+bool TavroTelescope::Park()
+{
+    if (m_gotoActive) {
+        LOG_WARN("Park refused: a goto is running (abort it first).");
+        return false;
+    }
+    double lst = 0;
+    if (!SiderealNow(&lst)) {
+        LOG_ERROR("Park needs the site (GEOGRAPHIC_COORD): without it the park position's RA is unknown. "
+                  "Unpark, tracking on and off and gotos work without it.");
+        return false;
+    }
+    const SkyPoint target = ParkPoint({GetAxis1Park(), GetAxis2Park()}, lst);
+    if (!StartGotoTo(target.ra, target.dec))
+        return false;
+    m_parking = true;
+    TrackState = SCOPE_PARKING;
+    LOGF_INFO("Parking: goto to hour angle %s, Dec %s, then tracking off.", FormatHours(GetAxis1Park()).c_str(),
+              FormatDegrees(GetAxis2Park()).c_str());
+    return true;
+}
+
+void TavroTelescope::CompleteParking()
+{
+    m_parking = false;
+    if (!HoldTracking()) {
+        ParkFailed("the board did not take its pause");
+        return;
+    }
+    SetParked(true);
+    PlaceAtPark();
+    ReportPoint();
+}
+
+void TavroTelescope::ParkFailed(const char* why)
+{
+    m_parking = false;
+    IUResetSwitch(&ParkSP);
+    ParkS[1].s = ISS_ON;
+    ParkSP.s = IPS_ALERT;
+    IDSetSwitch(&ParkSP, "Park failed: %s.", why);
+}
+
+bool TavroTelescope::UnPark()
+{
+    ResumeTracking(nullptr);
+    SetParked(false);
+    TrackState = SCOPE_TRACKING;
+    ReportPoint();
+    return true;
+}
+
+bool TavroTelescope::SetParkPosition(double hourAngle, double dec)
+{
+    if (!(hourAngle >= -12 && hourAngle <= 12 && dec >= -90 && dec <= 90)) {
+        LOG_ERROR("A park position is an hour angle of -12..+12 hours and a Dec of -90..+90 degrees.");
+        return false;
+    }
+    return true;
+}
+
+bool TavroTelescope::SetCurrentPark()
+{
+    double lst = 0;
+    if (!SiderealNow(&lst)) {
+        LOG_ERROR("The current position cannot be the park position without the site (GEOGRAPHIC_COORD).");
+        return false;
+    }
+    const SkyPoint point = m_pointing.At(Now());
+    SetAxis1Park(HourAngle(point.ra, lst));
+    SetAxis2Park(point.dec);
+    return true;
+}
+
+bool TavroTelescope::SetDefaultPark()
+{
+    const ParkPosition home = DefaultParkPosition(m_haveSite ? m_latitude : 0.0);
+    SetAxis1Park(home.hourAngle);
+    SetAxis2Park(home.dec);
     return true;
 }
 
@@ -649,6 +1017,13 @@ bool TavroTelescope::StartSlew(Activity activity, int direction)
         LOG_WARN("Slew refused: a goto is running (abort it first).");
         return false;
     }
+    if (isParked() || m_parking) {
+        LOG_WARN("Slew refused: the mount is parked (unpark it first).");
+        return false;
+    }
+    // The board slews only with its RA drive running.
+    ResumeTracking("a slew starts");
+    TrackState = SCOPE_TRACKING;
     EndActivity(activity, false, "another slew started");
     const int speed = BoardSpeedOfRate(std::max(0, IUFindOnSwitchIndex(&SlewRateSP)));
     const bool started = m_controller.StartMove(direction, speed);
@@ -754,6 +1129,11 @@ IPState TavroTelescope::Guide(GuideAxis axis, int direction, uint32_t ms)
         LOG_WARN("Guide pulse refused: the mount or the focuser is being moved by hand.");
         return IPS_ALERT;
     }
+    if (m_trackingOff) {
+        // A pulse would end the board's pause.
+        LOG_WARN("Guide pulse refused: tracking is off (or the mount is parked).");
+        return IPS_ALERT;
+    }
     if (m_activity == Activity::GuideNS || m_activity == Activity::GuideWE) {
         // The board runs one slew at a time: this pulse follows the one in
         // force.
@@ -852,6 +1232,11 @@ IPState TavroTelescope::MoveFocuser(FocusDirection dir, int speed, uint16_t dura
     }
     if (duration == 0)
         return IPS_OK;
+    if (m_trackingOff) {
+        // The focuser's command would end the board's pause.
+        LOG_WARN("Focuser refused: tracking is off (or the mount is parked); turn tracking on first.");
+        return IPS_ALERT;
+    }
     EndActivity(Activity::Focus, false, "the focuser started");
     // Inward is the window's "-", outward its "+"; speed 2 is fast.
     const bool started = m_controller.StartFocus(dir == FOCUS_INWARD, speed >= 2);
@@ -895,6 +1280,8 @@ void TavroTelescope::HandOverToK3CCD()
     // The board's guide mode ends a slew in force itself.
     EndActivity(Activity::None, false, "K3CCD mode");
     StopPolling();
+    m_trackingOff = false;
+    m_pointing.StartTracking(Now());
     m_controller.EnterK3CCDMode();
     TrackState = SCOPE_IDLE;
     K3CCDSP.s = IPS_OK;

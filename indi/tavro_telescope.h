@@ -16,6 +16,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include <libindi/indifocuserinterface.h>
 #include <libindi/indiguiderinterface.h>
@@ -60,6 +62,19 @@ protected:
     bool updateTime(ln_date* utc, double utcOffset) override;
     bool updateLocation(double latitude, double longitude, double elevation) override;
     bool saveConfigItems(FILE* fp) override;
+    // The port and the mount settings live in the machine-wide settings
+    // file: INDI's own configuration neither loads nor saves them.
+    bool loadConfig(bool silent = false, const char* property = nullptr) override;
+    bool saveConfig(bool silent = false, const char* property = nullptr) override;
+
+    // ---- Tracking and park ----
+    bool SetTrackEnabled(bool enabled) override;
+    bool SetTrackMode(uint8_t mode) override;
+    bool Park() override;
+    bool UnPark() override;
+    bool SetParkPosition(double hourAngle, double dec) override;
+    bool SetCurrentPark() override;
+    bool SetDefaultPark() override;
 
     // ---- Guider ----
     IPState GuideNorth(uint32_t ms) override;
@@ -89,6 +104,14 @@ private:
     void ShowSettings();
     void ApplySettings(double values[], char* names[], int n);
     void ApplyModel(ISState* states, char* names[], int n);
+    // The model and settings in force into the settings file; a failed save
+    // is told and the values stay for the session.
+    void SaveMountSettings();
+    // The port text a client chose into the settings file's Connection.
+    void SavePort();
+    // Settings and port changes that could not be saved, applied again
+    // over the file at every connect.
+    void ApplyUnsaved();
     // Sends the configuration again after a change, as the options dialog's
     // OK does.
     void SendConfigurationIfConnected();
@@ -104,9 +127,25 @@ private:
     static void OnWake(int fd, void* self);
     void HandleWake();
     void FinishGoto();
-    // Ends a running goto now (abort, disconnect); the point is the
-    // estimate unless the worker reached the target within the wait.
-    void EndGotoNow();
+    // Ends a running goto: at once (abort: the frame under way is cut short
+    // by leaving the mode) or as Disconnect does (the worker is given its
+    // second first). The point is the estimate unless the target was
+    // reached.
+    void EndGotoNow(bool atOnce);
+    bool StartGotoTo(double ra, double dec);
+
+    // Tracking: the board's pause holds the RA drive; the stop ends it.
+    bool HoldTracking();
+    void ResumeTracking(const char* why);
+    void ShowTrackState();
+    // Park: the park data, the mount held at the park position.
+    void InitParkData();
+    void CompleteParking();
+    void ParkFailed(const char* why);
+    // The pointing set to the park position at this moment (needs the site).
+    bool PlaceAtPark();
+    // The local sidereal time now; false without a site.
+    bool SiderealNow(double* lst);
 
     // The board's one manual command.
     bool StartSlew(Activity activity, int direction);
@@ -149,6 +188,28 @@ private:
     Activity m_activity = Activity::None;
     int m_activityTimer = -1;
     PendingPulse m_pending[2];
+
+    // The RA drive held by the board's pause (tracking off, or parked).
+    bool m_trackingOff = false;
+    // A goto to the park position runs.
+    bool m_parking = false;
+    // The site and time a client sent.
+    bool m_haveSite = false;
+    double m_latitude = 0.0;
+    double m_longitude = 0.0;
+    bool m_haveTime = false;
+    double m_clientUnixSeconds = 0.0;
+    uint32_t m_clientTick = 0;
+    // INDI's configuration is being loaded.
+    bool m_loadingConfig = false;
+    // Changes the settings file could not take, kept for the session.
+    std::optional<std::string> m_unsavedPort;
+    struct MountValues {
+        int eq5, speed, clock;
+        double raGap, decGap;
+        int steps, k3ccd;
+    };
+    std::optional<MountValues> m_unsavedSettings;
 
     int m_pollTimer = -1;
     bool m_firstGetProperties = true;

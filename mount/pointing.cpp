@@ -128,12 +128,20 @@ SkyPoint SlewPointAt(const SkyPoint& start, int direction, double rate, uint32_t
     return point;
 }
 
+SkyPoint DriftPointAt(const SkyPoint& start, uint32_t elapsedMs)
+{
+    const double hours = static_cast<double>(elapsedMs) / 3600000.0 * kSiderealPerSolar;
+    return {WrapRa(start.ra + hours), start.dec};
+}
+
 SkyPoint PointingEstimate::At(uint32_t now) const
 {
     if (m_gotoRunning)
         return GotoPointAt(m_course, now);
     if (m_slewing)
         return SlewPointAt(m_point, m_slewDirection, m_slewRate, now - m_slewStart);
+    if (!m_tracking)
+        return DriftPointAt(m_point, now - m_driftStart);
     return m_point;
 }
 
@@ -144,10 +152,36 @@ void PointingEstimate::Sync(const SkyPoint& point, uint32_t now)
     m_point = {WrapRa(point.ra), point.dec};
     if (m_slewing)
         m_slewStart = now;
+    m_driftStart = now;
+}
+
+void PointingEstimate::StopTracking(uint32_t now)
+{
+    StopSlew(now);
+    if (m_gotoRunning || !m_tracking)
+        return;
+    m_tracking = false;
+    m_driftStart = now;
+}
+
+void PointingEstimate::StartTracking(uint32_t now)
+{
+    EndDrift(now);
+}
+
+void PointingEstimate::EndDrift(uint32_t now)
+{
+    if (m_tracking)
+        return;
+    m_point = DriftPointAt(m_point, now - m_driftStart);
+    m_tracking = true;
 }
 
 void PointingEstimate::StartGoto(const GotoCourse& course)
 {
+    // The course starts where the drift has taken the point: the caller
+    // took its start from At().
+    m_tracking = true;
     m_slewing = false;
     m_course = course;
     m_course.start.ra = WrapRa(course.start.ra);
@@ -174,6 +208,7 @@ SkyPoint PointingEstimate::AbortGoto(uint32_t now)
 void PointingEstimate::StartSlew(int direction, double rate, uint32_t now)
 {
     StopSlew(now);
+    EndDrift(now);
     if (m_gotoRunning)
         return;
     m_slewing = true;

@@ -79,6 +79,15 @@ SkyPoint GotoPointAt(const GotoCourse& course, uint32_t now);
 // does (Dec turns back, RA moves by 12 h).
 SkyPoint SlewPointAt(const SkyPoint& start, int direction, double rate, uint32_t elapsedMs);
 
+// Sidereal seconds per second of solar time: the rate at which the sky
+// turns, and so the rate at which the RA of a mount that stands still grows.
+inline constexpr double kSiderealPerSolar = 1.00273790935;
+
+// The point of a mount whose RA drive stands still (the board's pause), from
+// `start` after `elapsedMs`: the hour angle stays, so the RA grows with the
+// sidereal time; Dec stays.
+SkyPoint DriftPointAt(const SkyPoint& start, uint32_t elapsedMs);
+
 // The pointing of one front end: not thread-safe, kept on its own thread.
 class PointingEstimate {
 public:
@@ -106,7 +115,19 @@ public:
     void StopSlew(uint32_t now);
     bool Slewing() const { return m_slewing; }
 
+    // The RA drive stops at `now` (tracking off): from then on the point
+    // drifts with the sky (DriftPointAt) until tracking is on again. A goto
+    // or a slew starts from the drifted point with tracking on.
+    void StopTracking(uint32_t now);
+    // The RA drive runs again from `now`: the point stays where the drift
+    // took it.
+    void StartTracking(uint32_t now);
+    bool Tracking() const { return m_tracking; }
+
 private:
+    // Folds a drift up to `now` into m_point.
+    void EndDrift(uint32_t now);
+
     SkyPoint m_point;           // the point when nothing moves, or where the slew began
     bool m_gotoRunning = false;
     GotoCourse m_course;
@@ -114,6 +135,8 @@ private:
     int m_slewDirection = 0;
     double m_slewRate = 0.0;
     uint32_t m_slewStart = 0;
+    bool m_tracking = true;
+    uint32_t m_driftStart = 0;
 };
 
 }  // namespace tavro

@@ -329,6 +329,8 @@ void SyncFolder(const std::string& path)
     ::close(fd);
 }
 
+void PutMountValues(QSettings::SettingsMap& map, const CMountController& controller);
+
 // The nine values, as they are written. Numbers are written as the unsigned
 // 32-bit value of their bits, so a negative one reads back as a large number
 // and is refused.
@@ -341,6 +343,16 @@ void PutStoredValues(QSettings::SettingsMap& map, int comPort, bool connectOnSta
     };
     put("Connection", number(comPort));
     put("ConnectOnStart", connectOnStart ? QStringLiteral("1") : QStringLiteral("0"));
+    PutMountValues(map, controller);
+}
+
+// The seven mount settings, as they are written.
+void PutMountValues(QSettings::SettingsMap& map, const CMountController& controller)
+{
+    auto number = [](int value) { return QString::number(static_cast<uint32_t>(value)); };
+    auto put = [&map](const char* name, const QString& value) {
+        map.insert(QLatin1String(kOptionsGroup) + u'/' + QLatin1String(name), value);
+    };
     put("ClockSpeedCorrection", number(controller.m_nClockCorrection));
     put("RaGap", QString::fromStdString(FormatFixed(controller.m_dRaGap, 2)));
     put("DecGap", QString::fromStdString(FormatFixed(controller.m_dDecGap, 1)));
@@ -451,6 +463,57 @@ std::optional<SaveFailure> SaveSettingsChange(const std::string& path,
     if (auto why = file.Replace(path)) return fail(*why);
     SyncFolder(path);
     return std::nullopt;
+}
+
+std::optional<SaveFailure> SaveMountSettings(const std::string& path, const CMountController& controller)
+{
+    return SaveSettingsChange(path, [&](QSettings::SettingsMap& map) { PutMountValues(map, controller); });
+}
+
+std::optional<SaveFailure> SavePortChoice(const std::string& path, int number, const std::string& device,
+                                          int* savedNumber)
+{
+    for (const char c : device) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte >= 0x7F)
+            return SaveFailure{path, "the device path " + device + " holds characters the file cannot keep"};
+    }
+    int chosen = number;
+    auto result = SaveSettingsChange(path, [&](QSettings::SettingsMap& map) {
+        if (!device.empty()) {
+            const PortMap ports = ReadPortMap(map);
+            chosen = 0;
+            for (int n = kFirstPort; n <= kLastPort && chosen == 0; ++n) {
+                if (PortDevicePath(n, ports) == device)
+                    chosen = n;
+            }
+            // Above COM96 the fixed rule maps nothing: the first number
+            // there without an entry of its own (under any spelling) takes
+            // the path.
+            for (int n = 97; n <= kLastPort && chosen == 0; ++n) {
+                bool taken = ports.count(n) != 0;
+                const QString prefix = QLatin1String(kPortsGroup) + u'/';
+                for (auto it = map.lowerBound(prefix); !taken && it != map.constEnd() && it.key().startsWith(prefix); ++it)
+                    taken = PortKeyNumber(it.key().mid(prefix.size())) == n;
+                if (!taken) {
+                    chosen = n;
+                    // Quoted, so that ';', '#', ',' or '@' in a path are kept.
+                    QString quoted = QString::fromStdString(device);
+                    quoted.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\""));
+                    map.insert(prefix + QStringLiteral("COM%1").arg(n), u'"' + quoted + u'"');
+                }
+            }
+            if (chosen == 0)
+                return;  // no number left: the file is written unchanged
+        }
+        map.insert(QLatin1String(kOptionsGroup) + QLatin1String("/Connection"),
+                   QString::number(static_cast<uint32_t>(chosen)));
+    });
+    if (!result && chosen == 0)
+        return SaveFailure{path, "no free port number is left for " + device};
+    if (!result && savedNumber != nullptr)
+        *savedNumber = chosen;
+    return result;
 }
 
 std::optional<bool> LoadNightVision(const std::string& path)

@@ -84,6 +84,25 @@ namespace tavro {
 [[nodiscard]] std::optional<SaveFailure> SaveSettingsChange(
     const std::string& path, const std::function<void(QSettings::SettingsMap&)>& change);
 
+// Writes the controller's seven mount settings (model, maximum goto speed,
+// clock correction, gaps, autoguide steps, K3CCD option) into [Options],
+// keeping Connection, ConnectOnStart and everything else of the file as it
+// is, as SaveSettingsChange does.
+[[nodiscard]] std::optional<SaveFailure> SaveMountSettings(const std::string& path,
+                                                           const CMountController& controller);
+
+// Writes the port chosen by another front end as [Options] Connection:
+// `number` when `device` is empty; otherwise the number under which the
+// file's port rules open `device` ([Ports] entries first, then the fixed
+// ttyS / ttyUSB / ttyACM rule), or, when none does, the lowest number above
+// 96 without a [Ports] entry, with `device` entered there. The rest of the
+// file is kept. `savedNumber` gets the number written. A device path with
+// bytes the file cannot hold as plain text (control bytes, non-ASCII) is
+// refused.
+[[nodiscard]] std::optional<SaveFailure> SavePortChoice(const std::string& path, int number,
+                                                        const std::string& device,
+                                                        int* savedNumber = nullptr);
+
 // [Display] NightVision of the settings file at `path`: on for any value
 // but 0 (the window writes 1), off for 0; nothing when the file cannot be
 // read or has no such value.

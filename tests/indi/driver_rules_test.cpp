@@ -119,3 +119,55 @@ TEST(DriverTexts, CoordinatesRoundToTheSecondWithoutSixty)
     EXPECT_EQ(OneLine("Can't find port COM7\nThere is no device /dev/ttyS6."),
               "Can't find port COM7 There is no device /dev/ttyS6.");
 }
+
+TEST(DriverPark, SiderealTimeFromErfaAgreesWithTheMeanSiderealTimeSeries)
+{
+    // GMST = 18.697374558 h + 24.06570982441908 h per day from J2000.0 (the
+    // series good to about 0.1 s over this century); plus the longitude.
+    struct Case {
+        double unixSeconds;
+        double longitude;  // degrees east
+    } const cases[] = {
+        {946728000, 0},             // 2000-01-01 12:00 UTC: J2000.0
+        {946728000, 15},
+        {1768435200, 11.6},         // 2026-01-15 00:00 UTC
+        {1797625800, 359.0},        // 2026-12-18 20:30 UTC, far west as INDI gives it (0..360)
+        {1797625800, -1.0},         // the same place, west negative
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.unixSeconds);
+        const double days = (c.unixSeconds - 946728000) / 86400.0;
+        const double expected = std::fmod(18.697374558 + 24.06570982441908 * days + c.longitude / 15.0 + 48.0, 24.0);
+        const double lst = LocalSiderealTime(c.unixSeconds, c.longitude);
+        EXPECT_NEAR(lst, expected, 1.0 / 3600);  // within a second of time
+        EXPECT_GE(lst, 0);
+        EXPECT_LT(lst, 24);
+    }
+}
+
+TEST(DriverPark, HomeIsThePoleWithTheCounterweightDownAndKeepsItsHourAngle)
+{
+    EXPECT_EQ(DefaultParkPosition(48.1).dec, 90);
+    EXPECT_EQ(DefaultParkPosition(-33.9).dec, -90);
+    EXPECT_EQ(DefaultParkPosition(48.1).hourAngle, 0);
+
+    // The park point is the RA that has the park's hour angle now.
+    struct Case {
+        ParkPosition park;
+        double lst;
+        double ra;
+    } const cases[] = {
+        {{0, 90}, 5.25, 5.25},
+        {{3, 40}, 1.0, 22.0},     // west of the meridian, across 0 h
+        {{-2.5, -10}, 23.0, 1.5},
+    };
+    for (const Case& c : cases) {
+        const tavro::SkyPoint p = ParkPoint(c.park, c.lst);
+        EXPECT_NEAR(p.ra, c.ra, 1e-12) << c.lst;
+        EXPECT_EQ(p.dec, c.park.dec);
+        EXPECT_NEAR(HourAngle(p.ra, c.lst), c.park.hourAngle, 1e-12) << c.lst;
+    }
+    EXPECT_NEAR(HourAngle(23.0, 1.0), 2.0, 1e-12);
+    EXPECT_NEAR(HourAngle(1.0, 23.0), -2.0, 1e-12);
+    EXPECT_NEAR(HourAngle(0.0, 12.0), -12.0, 1e-12);
+}

@@ -172,3 +172,45 @@ TEST(PointingEstimate, SlewsMoveThePointUntilTheyStop)
     p.StopSlew(20000);  // nothing in force: nothing changes
     EXPECT_NEAR(p.At(99000).dec, 30, kArcsecTolerance);
 }
+
+TEST(PointingEstimate, TrackingOffKeepsTheHourAngleUntilTrackingIsOnAgain)
+{
+    // One hour with the RA drive held: the sky turns one sidereal hour and
+    // a little under 10 s more under the tube.
+    const double hourOfSky = 3600000.0 / 3600000.0 * kSiderealPerSolar;
+    PointingEstimate p;
+    p.Sync({23.5, 40}, 1000);
+    p.StopTracking(1000);
+    EXPECT_FALSE(p.Tracking());
+    EXPECT_NEAR(p.At(1000 + 3600000).ra, WrapRa(23.5 + hourOfSky), kArcsecTolerance);
+    EXPECT_NEAR(p.At(1000 + 3600000).ra, 0.5027379, 1e-6);  // across 24 h
+    EXPECT_EQ(p.At(1000 + 3600000).dec, 40);
+    // A sync while held: the drift goes on from the synced point.
+    p.Sync({10, 5}, 2000);
+    EXPECT_NEAR(p.At(2000 + 60000).ra, 10 + 60.0 / 3600 * kSiderealPerSolar, kArcsecTolerance);
+    // On again: the point stays where the drift took it.
+    p.StartTracking(2000 + 60000);
+    EXPECT_TRUE(p.Tracking());
+    EXPECT_NEAR(p.At(99000000).ra, 10 + 60.0 / 3600 * kSiderealPerSolar, kArcsecTolerance);
+
+    // A slew or a goto starts from the drifted point, with tracking on.
+    PointingEstimate slewed;
+    slewed.Sync({6, 0}, 0);
+    slewed.StopTracking(0);
+    slewed.StartSlew(kSlewDecPlus, 10, 36000);
+    slewed.StopSlew(36000 + 1000);
+    EXPECT_TRUE(slewed.Tracking());
+    EXPECT_NEAR(slewed.At(500000).ra, 6 + 0.01 * kSiderealPerSolar, kArcsecTolerance);
+    EXPECT_NEAR(slewed.At(500000).dec, 10 * 15.041 / 3600, kArcsecTolerance);
+    PointingEstimate gone;
+    gone.Sync({6, 0}, 0);
+    gone.StopTracking(0);
+    const SkyPoint from = gone.At(36000);
+    gone.StartGoto({from, {7, 1}, 10, 10, 36000});
+    gone.FinishGoto();
+    EXPECT_TRUE(gone.Tracking());
+    EXPECT_EQ(gone.At(900000).ra, 7);
+    // Tracking on when it is on changes nothing.
+    gone.StartTracking(950000);
+    EXPECT_EQ(gone.At(990000).ra, 7);
+}
