@@ -183,8 +183,12 @@ TEST_F(SettingsSave, LeftoverNewFilesOverAMinuteOldAreRemovedAndNothingElse)
     for (const auto& e : entries) {
         const std::string path = Path(e.name);
         if (e.kind == 'f') WriteFile(path, kOtherText);
-        if (e.kind == 'l') ASSERT_EQ(::symlink(Elsewhere("target").c_str(), path.c_str()), 0);
-        if (e.kind == 'd') ASSERT_EQ(::mkdir(path.c_str(), 0700), 0);
+        if (e.kind == 'l') {
+            ASSERT_EQ(::symlink(Elsewhere("target").c_str(), path.c_str()), 0);
+        }
+        if (e.kind == 'd') {
+            ASSERT_EQ(::mkdir(path.c_str(), 0700), 0);
+        }
         timespec times[2] = {};
         ASSERT_EQ(::clock_gettime(CLOCK_REALTIME, &times[0]), 0);
         times[0].tv_sec -= e.ageSeconds;
