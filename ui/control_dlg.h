@@ -178,6 +178,12 @@ private:
     void ReleaseSlew(tavro::lx200::Direction direction) override;
     bool ChooseRate(tavro::lx200::Rate rate) override;
     void StopAll() override;
+    // Stops the link's slew in force off the window's thread.
+    void StopSlewInBackground();
+    // Runs an end verb on the controller's command thread; the window acts
+    // as during a goto until OnEndDone.
+    void RunEndInBackground(CMountController::EndVerb verb, std::optional<CMountController::Point> reached);
+    void OnEndDone();
     void ShowLinkState(const std::string& words) override;
     // No other window of the program is open over this one.
     bool LinkMayAct() const;
@@ -190,6 +196,8 @@ private:
     int m_nComPort = 1;
     bool m_bConnectOnStart = false;
     bool m_bGotoRunning = false;
+    // An end verb started by the link holds the line (RunEndInBackground).
+    bool m_bLineBusy = false;
     uint32_t m_dwGotoStart = 0;
     uint32_t m_dwRaEnd = 0;
     uint32_t m_dwDecEnd = 0;

@@ -127,11 +127,13 @@ private slots:
         h.m_clock.Set(start + 61500);
         h.m_line.ClearRecord();
         QCOMPARE(client.Say(":Q#:GR#:D#"), QByteArray("01:00:00##"));
-        // Out of goto mode, the port kept; the window idle at that point.
-        QCOMPARE(h.m_line.Hex(), std::string("71 00"));
+        // Out of goto mode, the port kept, off the window's thread; the
+        // window idle at that point once the exchange is done.
+        QTRY_COMPARE_WITH_TIMEOUT(h.m_line.Hex(), std::string("71 00"), 5000);
+        QCOMPARE(h.m_line.Writes()[0].at - (start + 61500), 50u);
         QVERIFY(h.WaitGotoDone());
         QVERIFY(dlg.Controller().m_hPort);
-        QVERIFY(dlg.Control(IDC_GOTO)->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.Control(IDC_GOTO)->isEnabled(), 5000);
         QCOMPARE(dlg.Edit(IDC_CUR_RA_H)->text(), QString("1"));
         QCOMPARE(client.Say(":GR#:GD#"), QByteArray("01:00:00#+10*00:00#"));
     }
@@ -150,7 +152,11 @@ private slots:
             QCOMPARE(client.Say(":RM#:Me#:Qw#"), QByteArray());
             QVERIFY(qobject_cast<QAbstractButton*>(dlg.Control(IDC_SPEED_FAST))->isChecked());
             QCOMPARE(h.m_line.Hex(), std::string("61 41"));
-            QCOMPARE(client.Say(":Qe#:RS#:Ms#"), QByteArray());
+            QCOMPARE(client.Say(":Qe#"), QByteArray());
+            // The stop runs off the window's thread; the buttons come back
+            // once it is sent.
+            QTRY_VERIFY_WITH_TIMEOUT(dlg.Control(IDC_SPEED_GOTO)->isEnabled(), 5000);
+            QCOMPARE(client.Say(":RS#:Ms#"), QByteArray());
             const auto writes = h.m_line.Writes();
             QCOMPARE(h.m_line.Hex(), std::string("61 41 6A 6A 2C"));   // stop, then Dec- at goto speed
             QCOMPARE(writes[2].at - pressed, 140u);
@@ -158,6 +164,35 @@ private slots:
         // The client went away holding Dec-: the slew is stopped.
         QVERIFY(QTest::qWaitFor([&] { return h.m_line.Hex() == "61 41 6A 6A 2C 6A 6A"; }, 5000));
         QVERIFY(QTest::qWaitFor([&] { return link.Clients() == 0; }, 5000));
+    }
+
+    // A stop held up on the line does not hold the window: the link keeps
+    // answering, and what would use the line is refused until it is sent.
+    void slewStopRunsOffTheWindowsThread()
+    {
+        ControlDlgHarness h;
+        CControlDlg& dlg = h.Start();
+        CPlanetariumLink link(dlg);
+        QVERIFY(link.Start(AnyFreePort()));
+        Client client(link.Port());
+        QVERIFY(h.Connect());
+        const uint32_t pressed = h.m_clock.TickCount();
+        QCOMPARE(client.Say(":Me#"), QByteArray());
+        QCOMPARE(h.m_line.Hex(), std::string("61 3C"));
+
+        h.m_line.StallWrites(true);
+        QCOMPARE(client.Say(":Qe#:GR#"), QByteArray("00:00:00#"));
+        for (int id : {IDC_RA_PLUS, IDC_GOTO, IDC_DISCONNECT, IDC_SPEED_FAST, IDC_OPTIONS})
+            QVERIFY(!dlg.Control(id)->isEnabled());
+        QCOMPARE(client.Say(":Sr01:00:00#:Sd+01*00:00#:MS#:Mw#"), QByteArray("112Goto is disabled#"));
+
+        h.m_line.StallWrites(false);
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.Control(IDC_RA_PLUS)->isEnabled(), 5000);
+        QCOMPARE(h.m_line.Hex(), std::string("61 3C 6A 6A"));
+        QCOMPARE(h.m_line.Writes()[2].at - pressed, 140u);
+        QVERIFY(dlg.Controller().m_hPort);
+        QVERIFY(dlg.Control(IDC_GOTO)->isEnabled());
+        QVERIFY(h.Dlg().m_errors.isEmpty());
     }
 
     void whatADisabledControlRefusesIsRefused()
