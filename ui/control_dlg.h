@@ -184,11 +184,14 @@ private:
     // as during a goto until OnEndDone.
     void RunEndInBackground(CMountController::EndVerb verb, std::optional<CMountController::Point> reached);
     void OnEndDone();
+    bool LineBusy() override { return m_bLineBusy; }
+    void SetLineFreeNotice(std::function<void()> notice) override { m_lineFreeNotice = std::move(notice); }
     void ShowLinkState(const std::string& words) override;
     // No other window of the program is open over this one.
     bool LinkMayAct() const;
     tavro::GotoCourse m_gotoCourse;   // the goto under way, as its bars follow it
     int m_nLinkHeldButton = 0;        // the hold button the link pressed, or 0
+    std::function<void()> m_lineFreeNotice;   // the link's, while one is listening
 
     // ---- Members, in the order of the design ---------------------------------
     tavro::Clock& m_clock;          // ticks for the goto's progress

@@ -192,6 +192,16 @@ void CControlDlg::OnEndDone()
 {
     m_bLineBusy = false;
     UpdateControls();
+    // The link takes its waiting commands up from the event loop, so after
+    // a lost link has been dealt with below (and while its message is
+    // open); not if another stop holds the line by then.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!m_bLineBusy && m_lineFreeNotice)
+                m_lineFreeNotice();
+        },
+        Qt::QueuedConnection);
     // A goto that was cut short reports a lost link in its own completion.
     if (!m_bGotoRunning)
         CheckLinkAfterCommand();
