@@ -98,10 +98,17 @@ std::time_t Conversation::Now() const
     return m_utcNow ? m_utcNow() : std::time(nullptr);
 }
 
-std::string Conversation::Receive(std::string_view bytes)
+std::string Conversation::Receive(std::string_view bytes, size_t* taken)
 {
     std::string reply;
+    size_t count = 0;
+    const bool holdWhileBusy = taken != nullptr;
+    if (holdWhileBusy && m_panel.LineBusy()) {
+        *taken = 0;
+        return reply;
+    }
     for (const char c : bytes) {
+        ++count;
         if (!m_inCommand) {
             if (c == kAck) {
                 reply += 'P';   // a telescope in "polar" alignment
@@ -121,6 +128,8 @@ std::string Conversation::Receive(std::string_view bytes)
                 reply += Execute(m_line);
             }
             m_line.clear();
+            if (holdWhileBusy && m_panel.LineBusy())
+                break;
             continue;
         }
         if (m_dropping)
@@ -132,6 +141,8 @@ std::string Conversation::Receive(std::string_view bytes)
             m_line.clear();
         }
     }
+    if (taken)
+        *taken = count;
     return reply;
 }
 

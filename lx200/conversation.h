@@ -38,8 +38,11 @@ public:
     Conversation& operator=(const Conversation&) = delete;
 
     // Takes bytes as they came; returns what to send back (possibly
-    // nothing).
-    std::string Receive(std::string_view bytes);
+    // nothing). With `taken`, it stops at the end of a command after which
+    // the panel's line is busy (and takes nothing while it is busy), and
+    // says how many bytes it took: the rest is for when the line is free
+    // again. Without it, every byte is taken.
+    std::string Receive(std::string_view bytes, size_t* taken = nullptr);
 
     // The client has sent kMaxOversizedLines oversized lines in a row.
     bool Flooding() const { return m_oversizedInRow >= kMaxOversizedLines; }

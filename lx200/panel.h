@@ -5,6 +5,7 @@
 // implements it on its own thread and refuses what its controls would
 // refuse in the same state; the link calls it only from that thread.
 
+#include <functional>
 #include <string>
 
 #include "mount/pointing.h"
@@ -44,6 +45,14 @@ public:
     virtual bool ChooseRate(Rate rate) = 0;
     // Stops everything: a goto is ended where it has come, a slew stopped.
     virtual void StopAll() = 0;
+
+    // True while a stop asked for by ReleaseSlew or StopAll is still on the
+    // line: the window then refuses what would use it, so the link takes no
+    // more commands until the line is free again.
+    virtual bool LineBusy() = 0;
+    // `notice` is called (on the window's thread) each time such a stop has
+    // ended and the line is free again; empty for none. One link at a time.
+    virtual void SetLineFreeNotice(std::function<void()> notice) = 0;
 
     // What the window says of the link: a few words ("planetarium
     // linked"), or empty for nothing.

@@ -175,6 +175,9 @@ bool CMountController::MoveSteps(int count, const int* raDirection, const int* d
     // Whatever the board sent up to now, within the pause included, is not
     // the answer to this frame.
     Purge();
+    // The answer is waited for as long as the frame's travel may take, with
+    // a generous margin; a board that stays silent past that has lost the
+    // goto (an answer that came within the pause was purged above).
     static const unsigned char kAnswer = kStepAnswer;
-    return WaitForBytes(&kAnswer, 1);
+    return WaitForBytes(&kAnswer, 1, FrameAnswerLimitMs(count, raDirection != nullptr, decDirection != nullptr));
 }

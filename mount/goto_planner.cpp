@@ -9,6 +9,7 @@
 // not change with the compiler's mood (no contraction into fused
 // multiply-adds; see mount/CMakeLists.txt).
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <tuple>
@@ -81,6 +82,22 @@ double CMountController::DecTravelTime(double degrees) const
     if (m_bEQ5)
         return ((s * 50.3481 + 561.777) * x) * 0.001;
     return (s * 0.32764) * x;
+}
+
+double CMountController::FrameTravelTime(int count, bool ra, bool dec) const
+{
+    const double scale = m_bEQ5 ? 1453 : 2560;
+    const double steps = count > 0 ? static_cast<double>(count) : 0.0;
+    const double raTime = ra ? RaTravelTime(steps / (scale * 6)) : 0.0;
+    const double decTime = dec ? DecTravelTime(steps / (scale * 0.4)) : 0.0;
+    return std::max(raTime, decTime);
+}
+
+int CMountController::FrameAnswerLimitMs(int count, bool ra, bool dec) const
+{
+    const double ms = FrameTravelTime(count, ra, dec) * 2000.0 + static_cast<double>(m_nAnswerMarginMs);
+    return ms < static_cast<double>(std::numeric_limits<int>::max()) ? static_cast<int>(ms)
+                                                                     : std::numeric_limits<int>::max();
 }
 
 void CMountController::PlanGoto(double raHours, double decDegrees, int* raSeconds, int* decSeconds)
@@ -264,13 +281,13 @@ void CMountController::RunGotoWorker()
     m_gotoEnded.notify_all();
 }
 
-bool CMountController::AbortGoto()
+CMountController::Cut CMountController::CutGotoShort()
 {
     bool workerCalls = false;
     {
         std::lock_guard<std::mutex> lock(m_gotoLock);
         if (m_dwGotoThreadId == 0)
-            return false;
+            return Cut::NoGoto;
         m_bGotoAborted = true;
         workerCalls = m_bGotoCallbackClaimed;
     }
@@ -278,6 +295,18 @@ bool CMountController::AbortGoto()
     // nothing more, changes nothing and returns.
     if (m_hPort)
         m_hPort->CancelWait();
+    return workerCalls ? Cut::Finished : Cut::CutShort;
+}
+
+bool CMountController::AbortGoto()
+{
+    // A goto that an end verb is ending is that verb's to end.
+    if (m_bEndRunning.load() && std::this_thread::get_id() != m_endThreadId.load())
+        return false;
+    const Cut cut = CutGotoShort();
+    if (cut == Cut::NoGoto)
+        return false;
+    const bool workerCalls = cut == Cut::Finished;
     ReapGotoThread();
     // The worker is gone; later waits and writes on the port are normal again.
     if (m_hPort)

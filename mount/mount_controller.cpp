@@ -19,6 +19,8 @@ CMountController::CMountController(tavro::Clock& clock, PortFactory portFactory)
 
 CMountController::~CMountController()
 {
+    // An end verb still on the line finishes first.
+    ReapEndThread();
     // The last exchange with the board: ends a running goto, stops a manual
     // motion and takes the board out of its mode.
     Disconnect();
@@ -36,7 +38,12 @@ bool CMountController::GotoBusy() const
 
 bool CMountController::CommandAllowed() const
 {
-    return std::this_thread::get_id() == m_workerThread.load() || !GotoBusy();
+    const std::thread::id self = std::this_thread::get_id();
+    // While an end verb runs the line is its thread's, and the worker's
+    // until that thread has ended it.
+    if (m_bEndRunning.load())
+        return self == m_endThreadId.load() || self == m_workerThread.load();
+    return self == m_workerThread.load() || !GotoBusy();
 }
 
 int CMountController::Mode() const

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "mount/protocol.h"
@@ -68,7 +69,10 @@ public:
     // False when no port is open, the write was cancelled by an abort, or
     // the link failed (which LinkLost() then reports).
     bool WriteBytes(const unsigned char* data, int length);
-    bool WaitForBytes(const unsigned char* sequence, int length);
+    // True once `sequence` has come. False when a read failed or, with a
+    // `timeLimitMs` (on the controller's clock; -1: none), when it has not
+    // come within that time; both count as a lost link.
+    bool WaitForBytes(const unsigned char* sequence, int length, int timeLimitMs = -1);
     void Purge();
 
     // True once a write or a wait on the open port has failed, or the port
@@ -125,11 +129,49 @@ public:
     // worker was aborted (the current point is then the target, which the
     // mount did not reach).
     bool EndGoto();
+
+    // The end verbs a front end runs off its own thread, so that it never
+    // waits on the line. RunEnd starts one on the controller's command
+    // thread and returns at once; while it runs the line is that thread's,
+    // and commands from any other thread are refused as during a goto.
+    // `done(result)` is called on the command thread once the line is free
+    // again; a front end queues it to its own thread, as it does the goto's
+    // callback.
+    enum class EndVerb {
+        // Cuts a running goto short at once: `reached` becomes the current
+        // point (the target when none is given, or when the worker had
+        // finished already), then the board is taken back to command level
+        // as EndGoto does, the port kept open. The goto's callback comes
+        // last, with the line free. Result: a goto was cut short.
+        AbortGoto,
+        // EndGoto: the goto gets up to 1000 ms to finish before it is cut
+        // short, then the board goes back to command level, the port kept
+        // open. Result: no goto had to be cut short.
+        EndGoto,
+        // StopMotion: a slew, pause or focuser run in force is stopped after
+        // its minimum time. Result: true.
+        StopMotion,
+    };
+    // False, with nothing started and no `done`, while another end verb
+    // runs or a goto is busy and the verb would not end it.
+    bool RunEnd(EndVerb verb, std::function<void(bool)> done = nullptr,
+                std::optional<Point> reached = std::nullopt);
+    // True from RunEnd until the verb has freed the line.
+    bool EndRunning() const { return m_bEndRunning.load(); }
+
     void PlanGoto(double raHours, double decDegrees, int* raSeconds, int* decSeconds);
     // Replaces how the goto worker's thread is started.
     void SetWorkerLauncher(WorkerLauncher launcher) { m_workerLauncher = std::move(launcher); }
     double RaTravelTime(double hours) const;
     double DecTravelTime(double degrees) const;
+    // Seconds the mount travels for one step frame of `count` steps on the
+    // axes it moves (the longer of the two when it moves both), by the same
+    // model as the goto's estimate.
+    double FrameTravelTime(int count, bool ra, bool dec) const;
+    // How long a step frame's answer is waited for: twice the frame's
+    // travel time and m_nAnswerMarginMs more. A board silent past that cannot
+    // be reached, and the goto ends as on a lost link.
+    int FrameAnswerLimitMs(int count, bool ra, bool dec) const;
 
     // True while a threaded goto runs: from StartGoto with a callback until
     // the worker has made its callback, or until AbortGoto.
@@ -145,6 +187,7 @@ public:
     int m_nAutoguideSteps = 2;                      // 1..4
     int m_nClockCorrection = 3;                     // 1..5, 3 = default rate
     int m_nK3CCDOption = 0;                         // 0..2
+    int m_nAnswerMarginMs = 30000;                  // added to a step frame's answer wait
 
     // Port number -> device map from the settings file's [Ports] group.
     tavro::PortMap m_portMap;
@@ -204,6 +247,18 @@ private:
     bool WaitForGotoWorker(uint32_t ms);
     // Joins a worker thread that has ended (not from the worker itself).
     void ReapGotoThread();
+    // AbortGoto's first half, which never waits: tells a running worker to
+    // stop and wakes it. CutShort: the caller now owes the callback;
+    // Finished: the worker had claimed it and makes it.
+    enum class Cut { NoGoto, CutShort, Finished };
+    Cut CutGotoShort();
+    // Waits for the command thread to end its verb (not from itself).
+    void ReapEndThread();
+
+    // The command thread of RunEnd and its thread id while a verb runs.
+    std::thread m_endThread;
+    std::atomic<std::thread::id> m_endThreadId{};
+    std::atomic<bool> m_bEndRunning{false};
 
     tavro::Clock& m_clock;
     PortFactory m_portFactory;

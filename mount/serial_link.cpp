@@ -4,6 +4,7 @@
 #include "mount/mount_controller.h"
 
 #include <cerrno>
+#include <system_error>
 
 uint32_t CMountController::Connect(int port)
 {
@@ -35,6 +36,8 @@ void CMountController::Disconnect()
 {
     if (!m_hPort)
         return;
+    // An end verb on the line is let finish: its exchange is short.
+    ReapEndThread();
 
     EndGotoWorker();
     // The board is left out of its mode, but the mode is remembered: the
@@ -54,6 +57,91 @@ bool CMountController::EndGoto()
     if (m_hPort && LeaveModeExchange())
         SetMode(MODE_NONE);
     return !cutShort;
+}
+
+bool CMountController::RunEnd(EndVerb verb, std::function<void(bool)> done, std::optional<Point> reached)
+{
+    const std::thread::id self = std::this_thread::get_id();
+    if (self == m_workerThread.load() || self == m_endThreadId.load() || m_bEndRunning.load())
+        return false;
+    // A slew can only be stopped on a line no goto uses.
+    if (verb == EndVerb::StopMotion && GotoBusy())
+        return false;
+    ReapEndThread();
+    m_bEndRunning = true;
+
+    // Cut short here, without waiting: from now on the goto counts as
+    // ended where the caller says it came, and the worker sends nothing
+    // more. The command thread waits for the worker's end.
+    const Cut cutResult = verb == EndVerb::AbortGoto ? CutGotoShort() : Cut::NoGoto;
+    const bool cut = cutResult == Cut::CutShort;
+    if (cut) {
+        const Point point = reached ? *reached : GotoTarget();
+        {
+            std::lock_guard<std::mutex> lock(m_stateLock);
+            m_dCurRa = WrapHours(point.ra);
+            if (point.dec >= -90 && point.dec <= 90)
+                m_dCurDec = point.dec;
+        }
+        {
+            std::lock_guard<std::mutex> lock(m_gotoLock);
+            m_bGotoCallbackClaimed = true;
+            m_dwGotoThreadId = 0;
+        }
+        m_gotoEnded.notify_all();
+    }
+
+    auto body = [this, verb, cut, cutResult, reached, done = std::move(done)] {
+        m_endThreadId = std::this_thread::get_id();
+        bool result = true;
+        switch (verb) {
+        case EndVerb::AbortGoto:
+            if (cutResult != Cut::NoGoto) {
+                // The worker was woken; once it has gone the line is normal
+                // again.
+                ReapGotoThread();
+                if (m_hPort)
+                    m_hPort->ResetCancel();
+            }
+            if (cut) {
+                // Its last act may have been to claim the target.
+                const Point point = reached ? *reached : GotoTarget();
+                std::lock_guard<std::mutex> lock(m_stateLock);
+                m_dCurRa = WrapHours(point.ra);
+                if (point.dec >= -90 && point.dec <= 90)
+                    m_dCurDec = point.dec;
+            }
+            EndGoto();
+            result = cut;
+            break;
+        case EndVerb::EndGoto:
+            result = EndGoto();
+            break;
+        case EndVerb::StopMotion:
+            StopMotionUnchecked();
+            break;
+        }
+        m_endThreadId = std::thread::id();
+        m_bEndRunning = false;
+        if (cut && m_pfnGotoDone)
+            m_pfnGotoDone(m_pGotoDoneData);
+        if (done)
+            done(result);
+    };
+    try {
+        m_endThread = std::thread(std::move(body));
+    } catch (const std::system_error&) {
+        // No thread: the verb runs here, as the synchronous verbs would.
+        m_bEndRunning = false;
+        return false;
+    }
+    return true;
+}
+
+void CMountController::ReapEndThread()
+{
+    if (m_endThread.joinable() && m_endThread.get_id() != std::this_thread::get_id())
+        m_endThread.join();
 }
 
 bool CMountController::EndGotoWorker()
@@ -117,7 +205,7 @@ bool CMountController::CheckLink()
     return !m_bLinkLost;
 }
 
-bool CMountController::WaitForBytes(const unsigned char* sequence, int length)
+bool CMountController::WaitForBytes(const unsigned char* sequence, int length, int timeLimitMs)
 {
     if (!m_hPort || !CommandAllowed())
         return false;
@@ -125,13 +213,30 @@ bool CMountController::WaitForBytes(const unsigned char* sequence, int length)
     if (length <= 0)
         return true;
 
+    // The time left of the limit on the controller's clock; -1: no limit.
+    const uint32_t start = m_clock.TickCount();
+    auto left = [&]() -> int {
+        if (timeLimitMs < 0)
+            return -1;
+        const auto elapsed = static_cast<int32_t>(m_clock.TickCount() - start);
+        return elapsed >= timeLimitMs ? 0 : timeLimitMs - elapsed;
+    };
+    // A board that stays silent (or only sends noise) past the limit cannot
+    // be reached: the wait ends as on a failed read.
+    auto timedOut = [this] {
+        m_bLinkLost = true;
+        return false;
+    };
+
     // Block until input arrives; a cancelled wait (goto aborted), a hang-up
     // or an error ends the wait with false instead of waiting for ever.
-    switch (m_hPort->WaitForInput()) {
+    switch (m_hPort->WaitForInput(left())) {
     case tavro::WaitResult::Ready:
         break;
     case tavro::WaitResult::Cancelled:
         return false;
+    case tavro::WaitResult::TimedOut:
+        return timedOut();
     case tavro::WaitResult::Failed:
         m_bLinkLost = true;
         return false;
@@ -156,6 +261,8 @@ bool CMountController::WaitForBytes(const unsigned char* sequence, int length)
         case tavro::ReadResult::Cancelled:
             return false;
         }
+        if (left() == 0)
+            return timedOut();
     }
 }
 

@@ -16,12 +16,14 @@ constexpr const char* kOffWords = "planetarium link off: ";
 // One client: its socket and its side of the conversation. `busy` while its
 // commands are being carried out (a command may open a message box, whose
 // loop delivers more input and the client's departure); what comes then is
-// taken up afterwards.
+// taken up afterwards. `waiting` while its input waits for the line (it is
+// then in m_waiting).
 struct CPlanetariumLink::Session {
     Session(lx200::Panel& panel, lx200::Epoch epoch) : conversation(panel, epoch) {}
     lx200::Conversation conversation;
     bool busy = false;
     bool gone = false;
+    bool waiting = false;
 };
 
 std::optional<ListenAddress> ParseListenAddress(const QString& text, QString* why)
@@ -64,7 +66,10 @@ CPlanetariumLink::CPlanetariumLink(lx200::Panel& panel, QObject* parent)
 
 CPlanetariumLink::~CPlanetariumLink()
 {
+    if (m_noticeSet)
+        m_panel.SetLineFreeNotice({});
     // The conversations release the slews their clients hold.
+    m_waiting.clear();
     std::map<QTcpSocket*, std::unique_ptr<Session>> sessions;
     sessions.swap(m_sessions);
     for (auto& [socket, session] : sessions) {
@@ -98,6 +103,8 @@ bool CPlanetariumLink::Start(const PlanetariumSettings& settings)
         m_server = nullptr;
         return false;
     }
+    m_panel.SetLineFreeNotice([this] { ServeWaiting(); });
+    m_noticeSet = true;
     return true;
 }
 
@@ -139,25 +146,49 @@ void CPlanetariumLink::Serve(QTcpSocket* socket)
     if (it == m_sessions.end() || it->second->busy)
         return;
     Session* session = it->second.get();
+    if (session->waiting) {
+        // Served in its turn once the line is free; what it sends meanwhile
+        // still counts against the flood limit.
+        if (socket->bytesAvailable() > kMaxPendingBytes)
+            Close(socket);
+        return;
+    }
     session->busy = true;
     QPointer<CPlanetariumLink> self(this);
     bool close = false;
+    const auto wait = [&] {
+        session->waiting = true;
+        m_waiting.push_back(socket);
+    };
     while (!session->gone && socket->bytesAvailable() > 0) {
         if (socket->bytesAvailable() > kMaxPendingBytes) {
             close = true;
             break;
         }
-        const QByteArray input = socket->readAll();
+        if (m_panel.LineBusy()) {
+            wait();
+            break;
+        }
+        // Peeked: what the conversation leaves for when the line is free
+        // stays in the socket.
+        const QByteArray input = socket->peek(socket->bytesAvailable());
+        size_t taken = 0;
         const std::string reply =
-            session->conversation.Receive(std::string_view(input.constData(), input.size()));
+            session->conversation.Receive(std::string_view(input.constData(), input.size()), &taken);
         if (!self)
             return;
         if (session->gone)
             break;
+        socket->skip(static_cast<qint64>(taken));
+        const bool held = taken < static_cast<size_t>(input.size()) && m_panel.LineBusy();
         if (!reply.empty())
             socket->write(reply.data(), static_cast<qint64>(reply.size()));
         if (session->conversation.Flooding() || socket->bytesToWrite() > kMaxUnsentBytes) {
             close = true;
+            break;
+        }
+        if (held) {
+            wait();
             break;
         }
     }
@@ -185,6 +216,7 @@ void CPlanetariumLink::Forget(QTcpSocket* socket)
         it->second->gone = true;
         return;
     }
+    std::erase(m_waiting, socket);
     std::unique_ptr<Session> session = std::move(it->second);
     m_sessions.erase(it);
     socket->disconnect(this);
@@ -193,6 +225,24 @@ void CPlanetariumLink::Forget(QTcpSocket* socket)
     // consistent again).
     session.reset();
     ShowState();
+}
+
+void CPlanetariumLink::ServeWaiting()
+{
+    std::vector<QTcpSocket*> waiting;
+    waiting.swap(m_waiting);
+    for (QTcpSocket* socket : waiting) {
+        if (const auto it = m_sessions.find(socket); it != m_sessions.end())
+            it->second->waiting = false;
+    }
+    // A client whose command makes the line busy again waits anew, and so,
+    // behind it, do those not yet served.
+    QPointer<CPlanetariumLink> self(this);
+    for (QTcpSocket* socket : waiting) {
+        Serve(socket);
+        if (!self)
+            return;
+    }
 }
 
 void CPlanetariumLink::ShowState()

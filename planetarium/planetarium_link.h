@@ -7,7 +7,11 @@
 // What a client can do is limited to what the Panel allows; a client that
 // floods (more unread input than any command needs, or too many oversized
 // lines in a row) or stops reading its answers is closed; a client that
-// goes away mid-command is forgotten, and a slew it held is released. The
+// goes away mid-command is forgotten, and a slew it held is released.
+// While a stop the link asked for is on the line (Panel::LineBusy), the
+// input of every client waits unread in its socket; once the window says
+// the line is free, the clients that waited are served again in the order
+// they began to wait, each from where it stopped. The
 // link reads the settings file only through LoadPlanetariumSettings and
 // never writes it.
 
@@ -18,6 +22,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "lx200/conversation.h"
 #include "lx200/panel.h"
@@ -59,6 +64,8 @@ public:
     // The port listened on (the one chosen, for port 0); 0 when off.
     quint16 Port() const;
     int Clients() const { return static_cast<int>(m_sessions.size()); }
+    // Clients whose input waits for the line to be free.
+    int WaitingClients() const { return static_cast<int>(m_waiting.size()); }
 
 private:
     struct Session;
@@ -67,12 +74,17 @@ private:
     void Serve(QTcpSocket* socket);
     void Close(QTcpSocket* socket);
     void Forget(QTcpSocket* socket);
+    // The line is free again: serves the clients that waited, in order.
+    void ServeWaiting();
     void ShowState();
 
     lx200::Panel& m_panel;
     lx200::Epoch m_epoch = lx200::Epoch::JNow;
     QTcpServer* m_server = nullptr;
     std::map<QTcpSocket*, std::unique_ptr<Session>> m_sessions;
+    // The clients whose input waits for the line, first to wait first.
+    std::vector<QTcpSocket*> m_waiting;
+    bool m_noticeSet = false;
     std::string m_shownWords;
 };
 

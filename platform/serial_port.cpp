@@ -144,17 +144,18 @@ public:
         }
     }
 
-    WaitResult WaitForInput() override
+    WaitResult WaitForInput(int timeoutMs) override
     {
         if (m_fd < 0)
             return WaitResult::Failed;
-        switch (PollInput(-1)) {
+        switch (PollInput(timeoutMs < 0 ? -1 : timeoutMs)) {
         case WaitState::Ready:
             return WaitResult::Ready;
         case WaitState::Cancelled:
             return WaitResult::Cancelled;
-        case WaitState::Failed:
         case WaitState::TimedOut:
+            return timeoutMs < 0 ? WaitResult::Failed : WaitResult::TimedOut;
+        case WaitState::Failed:
             break;
         }
         return WaitResult::Failed;

@@ -36,6 +36,7 @@ enum class WaitResult {
     Ready,      // input is there to read
     Failed,     // hang-up, I/O error, or the wait itself failed
     Cancelled,  // CancelWait() was called
+    TimedOut,   // nothing came within the time limit
 };
 
 enum class WriteResult {
@@ -67,9 +68,9 @@ public:
                               int timeoutMs = kWriteTimeoutMs) = 0;
     // Reads one byte, returning as soon as one is there.
     virtual ReadResult ReadByte(uint8_t& byte) = 0;
-    // Blocks without a time limit until input is there, the port fails, or
-    // the wait is cancelled.
-    virtual WaitResult WaitForInput() = 0;
+    // Blocks until input is there, the port fails, the wait is cancelled,
+    // or `timeoutMs` have passed (-1: no time limit).
+    virtual WaitResult WaitForInput(int timeoutMs = -1) = 0;
     // Discards everything not yet sent and everything received so far.
     virtual void Purge() = 0;
     // True when the port reports a hang-up or an error (a USB adapter pulled

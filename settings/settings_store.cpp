@@ -4,6 +4,7 @@
 #include <QLockFile>
 #include <QSettings>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -34,6 +35,12 @@ int StoredValueIndex(const QString& name)
 namespace {
 
 constexpr std::chrono::seconds kAbandonedLockAge{1};
+
+// A new settings file that was never put in place (its save was killed
+// between making it and renaming it) is taken for abandoned at this age: a
+// save takes well under a second, a slow disk or a lock held by another
+// copy of the program a few seconds at most.
+constexpr std::chrono::seconds kAbandonedNewFileAge{60};
 
 // A settings file larger than this is not a settings file; it is not read.
 constexpr off_t kMaxFileSize = 64 * 1024 * 1024;
@@ -202,6 +209,39 @@ std::string FolderOf(const std::string& path)
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Removes the new files that killed saves left next to the settings file at
+// `path`: regular files named "<file name>.new-" and six characters of the
+// name generator's alphabet (letters and digits), older than
+// kAbandonedNewFileAge. Nothing else in the folder is touched: not another
+// name, not a link or a folder of that name, not a fresh file (a save of
+// another copy of the program that is still running). unlink() removes the
+// name itself, never what a link would point to.
+void ClearAbandonedNewFiles(const std::string& path)
+{
+    using namespace std::chrono;
+    const size_t slash = path.rfind('/');
+    const std::string prefix = path.substr(slash == std::string::npos ? 0 : slash + 1) + ".new-";
+    DIR* dir = ::opendir(FolderOf(path).c_str());
+    if (!dir) return;
+    const std::string base = path.substr(0, slash == std::string::npos ? 0 : slash + 1);
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+        const bool generated = std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                                           [](char ch) {
+                                               return (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') ||
+                                                      (ch >= '0' && ch <= '9');
+                                           });
+        if (!generated) continue;
+        const std::string full = base + name;
+        struct stat st {};
+        if (::lstat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        const auto modified = system_clock::time_point(seconds(st.st_mtim.tv_sec) + nanoseconds(st.st_mtim.tv_nsec));
+        if (system_clock::now() - modified >= kAbandonedNewFileAge) ::unlink(full.c_str());
+    }
+    ::closedir(dir);
 }
 
 // The new settings file while it is written: made next to the settings file
@@ -440,6 +480,9 @@ std::optional<SaveFailure> SaveSettingsChange(const std::string& path,
         }
         return fail("its lock file " + lockPath + " could not be made");
     }
+
+    // Under the lock, so that no save still running has its new file taken.
+    ClearAbandonedNewFiles(path);
 
     // Under the lock, so that no other save's groups or keys are lost.
     QSettings::SettingsMap map;

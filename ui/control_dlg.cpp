@@ -314,7 +314,7 @@ void CControlDlg::timerEvent(QTimerEvent* event)
 {
     if (event->timerId() == m_linkWatch.timerId()) {
         // A goto's worker notices a failure itself; its completion says so.
-        if (!m_bGotoRunning && !m_controller.CheckLink())
+        if (!m_bGotoRunning && !m_bLineBusy && !m_controller.CheckLink())
             OnLinkLost();
         return;
     }

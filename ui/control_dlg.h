@@ -178,11 +178,20 @@ private:
     void ReleaseSlew(tavro::lx200::Direction direction) override;
     bool ChooseRate(tavro::lx200::Rate rate) override;
     void StopAll() override;
+    // Stops the link's slew in force off the window's thread.
+    void StopSlewInBackground();
+    // Runs an end verb on the controller's command thread; the window acts
+    // as during a goto until OnEndDone.
+    void RunEndInBackground(CMountController::EndVerb verb, std::optional<CMountController::Point> reached);
+    void OnEndDone();
+    bool LineBusy() override { return m_bLineBusy; }
+    void SetLineFreeNotice(std::function<void()> notice) override { m_lineFreeNotice = std::move(notice); }
     void ShowLinkState(const std::string& words) override;
     // No other window of the program is open over this one.
     bool LinkMayAct() const;
     tavro::GotoCourse m_gotoCourse;   // the goto under way, as its bars follow it
     int m_nLinkHeldButton = 0;        // the hold button the link pressed, or 0
+    std::function<void()> m_lineFreeNotice;   // the link's, while one is listening
 
     // ---- Members, in the order of the design ---------------------------------
     tavro::Clock& m_clock;          // ticks for the goto's progress
@@ -190,6 +199,8 @@ private:
     int m_nComPort = 1;
     bool m_bConnectOnStart = false;
     bool m_bGotoRunning = false;
+    // An end verb started by the link holds the line (RunEndInBackground).
+    bool m_bLineBusy = false;
     uint32_t m_dwGotoStart = 0;
     uint32_t m_dwRaEnd = 0;
     uint32_t m_dwDecEnd = 0;

@@ -101,7 +101,8 @@ void CControlDlg::OnHoldButtonUp(CHoldButton* button)
 void CControlDlg::UpdateControls()
 {
     const bool connected = m_controller.m_hPort != nullptr;
-    const bool idle = !m_bGotoRunning;
+    // A stop still on the line keeps the window as during a goto.
+    const bool idle = !m_bGotoRunning && !m_bLineBusy;
     const bool ready = connected && idle;
     QWidget* focusBefore = focusWidget();
 

@@ -5,6 +5,7 @@
 // another window of the program is open over this one.
 
 #include <QApplication>
+#include <QMetaObject>
 #include <QPushButton>
 #include <QRadioButton>
 #include <algorithm>
@@ -130,7 +131,7 @@ void CControlDlg::ReleaseSlew(Direction direction)
     if (m_nLinkHeldButton != id)
         return;
     m_nLinkHeldButton = 0;
-    OnHoldButtonUp(HoldButton(id));
+    StopSlewInBackground();
 }
 
 bool CControlDlg::ChooseRate(Rate rate)
@@ -145,21 +146,65 @@ bool CControlDlg::ChooseRate(Rate rate)
 void CControlDlg::StopAll()
 {
     m_nLinkHeldButton = 0;
+    if (m_bLineBusy)
+        return;  // a stop is on the line already
     if (m_bGotoRunning && m_controller.GotoRunning()) {
-        // Cut short at once (the UI thread does not wait for the frame under
-        // way), the point is where the goto had come, and the board is taken
-        // back to command level as Disconnect takes it, with the port kept.
-        // The completion then shows the idle window with that point.
+        // Cut short at once, at the point the goto had come to; the board
+        // is taken back to command level as Disconnect takes it, with the
+        // port kept. The exchange runs on the controller's command thread;
+        // the goto's completion then shows the idle window with that point.
         const SkyPoint reached = tavro::GotoPointAt(m_gotoCourse, m_clock.TickCount());
-        if (m_controller.AbortGoto())
-            m_controller.SetCurrentPoint(reached.ra, reached.dec);
-        m_controller.EndGoto();
-        CheckLinkAfterCommand();
+        RunEndInBackground(CMountController::EndVerb::AbortGoto, CMountController::Point{reached.ra, reached.dec});
         return;
     }
     // A slew, pause or focuser run in force stops as on a button's release.
     if (m_controller.Moving())
-        OnHoldButtonUp(HoldButton(IDC_RA_PLUS));
+        StopSlewInBackground();
+}
+
+void CControlDlg::StopSlewInBackground()
+{
+    if (!m_bLineBusy && m_controller.Moving())
+        RunEndInBackground(CMountController::EndVerb::StopMotion, std::nullopt);
+}
+
+void CControlDlg::RunEndInBackground(CMountController::EndVerb verb,
+                                     std::optional<CMountController::Point> reached)
+{
+    // The window's thread never waits on the line: while the exchange runs
+    // the controls that would use it are disabled, as during a goto, and the
+    // end comes back as a queued call, as the goto's completion does.
+    // The controller, a member, ends the command thread before the window
+    // stops being a QObject; a call queued to a window that is gone by then
+    // is dropped by Qt.
+    CControlDlg* dlg = this;
+    const bool started = m_controller.RunEnd(
+        verb,
+        [dlg](bool) { QMetaObject::invokeMethod(dlg, [dlg] { dlg->OnEndDone(); }, Qt::QueuedConnection); },
+        reached);
+    if (!started)
+        return;
+    m_bLineBusy = true;
+    UpdateControls();
+}
+
+void CControlDlg::OnEndDone()
+{
+    m_bLineBusy = false;
+    UpdateControls();
+    // The link takes its waiting commands up from the event loop, so after
+    // a lost link has been dealt with below (and while its message is
+    // open); not if another stop holds the line by then.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!m_bLineBusy && m_lineFreeNotice)
+                m_lineFreeNotice();
+        },
+        Qt::QueuedConnection);
+    // A goto that was cut short reports a lost link in its own completion.
+    if (!m_bGotoRunning)
+        CheckLinkAfterCommand();
 }
 
 void CControlDlg::ShowLinkState(const std::string& words)

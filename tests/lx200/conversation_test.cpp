@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -40,13 +41,20 @@ public:
     void ReleaseSlew(Direction d) override
     {
         calls.push_back("release " + std::to_string(static_cast<int>(d)));
+        lineBusy = busyAfterStop;
     }
     bool ChooseRate(Rate r) override
     {
         calls.push_back("rate " + std::to_string(static_cast<int>(r)));
         return true;
     }
-    void StopAll() override { calls.push_back("stop"); }
+    void StopAll() override
+    {
+        calls.push_back("stop");
+        lineBusy = busyAfterStop;
+    }
+    bool LineBusy() override { return lineBusy; }
+    void SetLineFreeNotice(std::function<void()>) override {}
     void ShowLinkState(const std::string&) override {}
 
     void Record(const char* what, const SkyPoint& p)
@@ -60,6 +68,10 @@ public:
     bool gotoRunning = false;
     std::string refusal;
     std::vector<std::string> calls;
+    // A stop (release or stop all) leaves the line busy until the test
+    // frees it.
+    bool busyAfterStop = false;
+    bool lineBusy = false;
 };
 
 class Lx200Conversation : public ::testing::Test {
@@ -108,6 +120,58 @@ TEST_F(Lx200Conversation, RefusalsAreAnsweredAndHoldNothing)
     // conversation release nothing.
     EXPECT_EQ(Say(":Mw#:Qw#"), "");
     EXPECT_EQ(m_panel.calls, (Calls{"goto 5.5000 10.0000", "sync 5.5000 10.0000", "press 3"}));
+}
+
+// Input taken while the line may turn busy: the conversation stops right
+// after the command that left it busy, the rest is taken once it is free,
+// and the answers and panel calls come in the order of the commands.
+TEST(Lx200ConversationHold, TheRestWaitsWhileAStopHoldsTheLine)
+{
+    struct Case {
+        const char* name;
+        std::string input;
+        size_t firstTaken;       // up to the end of the stop
+        std::string firstReply;
+        std::string restReply;   // once the line is free
+        Calls calls;
+    };
+    const std::vector<Case> cases = {
+        {"slew reversed", ":Me#:Qe#:Mw#", 8, "", "", {"press 2", "release 2", "press 3"}},
+        {"abort then new goto", ":Q#:Sr05:30:00#:Sd-05*00:00#:MS#", 3, "", "110",
+         {"stop", "goto 5.5000 -5.0000"}},
+        {"poll around a stop, ACK after it", ":GR#:Q#\x06:GD#:Qw#", 7, "06:45:09#", "P-16*42:58#",
+         {"stop"}},
+        {"release of a slew not held stops nothing", ":Qn#:GR#", 8, "06:45:09#", "", {}},
+        {"half a command after the stop", ":Q#:G", 3, "", "", {"stop"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordingPanel panel;
+        panel.busyAfterStop = true;
+        Conversation talk(panel, Epoch::JNow, [] { return kJan15; });
+        size_t taken = 99;
+        EXPECT_EQ(talk.Receive(c.input, &taken), c.firstReply);
+        EXPECT_EQ(taken, c.firstTaken);
+        // Busy: nothing more is taken.
+        const std::string rest = c.input.substr(std::min(taken, c.input.size()));
+        EXPECT_EQ(talk.Receive(rest, &taken), "");
+        EXPECT_EQ(taken, 0u);
+        panel.lineBusy = false;
+        panel.busyAfterStop = false;
+        EXPECT_EQ(talk.Receive(rest, &taken), c.restReply);
+        EXPECT_EQ(taken, rest.size());
+        EXPECT_EQ(panel.calls, c.calls);
+    }
+}
+
+TEST(Lx200ConversationHold, WithoutACountEveryByteIsTaken)
+{
+    RecordingPanel panel;
+    panel.busyAfterStop = true;
+    Conversation talk(panel, Epoch::JNow, [] { return kJan15; });
+    EXPECT_EQ(talk.Receive(":Q#:GR#"), "06:45:09#");
+    EXPECT_TRUE(panel.LineBusy());
+    EXPECT_EQ(talk.Receive(":GD#"), "-16*42:58#");
 }
 
 TEST(Lx200ConversationEnd, ASlewStillHeldIsReleasedWhenTheClientGoes)

@@ -5,6 +5,7 @@
 
 #include <QDir>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -153,6 +154,58 @@ TEST_F(SettingsSave, AFailedSaveSaysWhyAndLeavesTheFileAndFolderAsTheyWere)
         EXPECT_EQ(ReadFile(c.oldFile), oldText);
         EXPECT_EQ(Entries(), c.oldFile.substr(c.oldFile.rfind('/') + 1));
     }
+}
+
+// A save killed between making its new file and renaming it leaves that file
+// behind; the next save removes those of its own naming that are over a
+// minute old, and nothing else.
+TEST_F(SettingsSave, LeftoverNewFilesOverAMinuteOldAreRemovedAndNothingElse)
+{
+    WriteFile(Elsewhere("target"), kOtherText);
+    const struct {
+        const char* name;
+        int ageSeconds;
+        char kind;  // 'f' file, 'l' link to a file elsewhere, 'd' folder
+        bool removed;
+    } entries[] = {
+        {"options.ini.new-Ab12Cd", 61, 'f', true},
+        {"options.ini.new-zzzzzz", 3600 * 24 * 30, 'f', true},
+        {"options.ini.new-Xy34Zw", 50, 'f', false},    // a save still running
+        {"options.ini.new-Ab12C", 600, 'f', false},    // not six characters
+        {"options.ini.new-Ab12Cde", 600, 'f', false},
+        {"options.ini.new-Ab_2Cd", 600, 'f', false},   // not of the generator's alphabet
+        {"other.ini.new-Ab12Cd", 600, 'f', false},     // another file's
+        {"options.ini.old-Ab12Cd", 600, 'f', false},
+        {"notes.txt", 600, 'f', false},
+        {"options.ini.new-Lk12Lk", 600, 'l', false},   // never followed nor removed
+        {"options.ini.new-Dr12Dr", 600, 'd', false},
+    };
+    for (const auto& e : entries) {
+        const std::string path = Path(e.name);
+        if (e.kind == 'f') WriteFile(path, kOtherText);
+        if (e.kind == 'l') {
+            ASSERT_EQ(::symlink(Elsewhere("target").c_str(), path.c_str()), 0);
+        }
+        if (e.kind == 'd') {
+            ASSERT_EQ(::mkdir(path.c_str(), 0700), 0);
+        }
+        timespec times[2] = {};
+        ASSERT_EQ(::clock_gettime(CLOCK_REALTIME, &times[0]), 0);
+        times[0].tv_sec -= e.ageSeconds;
+        times[1] = times[0];
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << e.name;
+    }
+
+    SaveValues(Path(), Loaded{});
+
+    for (const auto& e : entries) {
+        SCOPED_TRACE(e.name);
+        struct stat st {};
+        EXPECT_EQ(::lstat(Path(e.name).c_str(), &st) != 0, e.removed);
+    }
+    EXPECT_EQ(ReadFile(Elsewhere("target")), kOtherText);
+    EXPECT_EQ(LinkTarget(Path("options.ini.new-Lk12Lk")), Elsewhere("target"));
+    EXPECT_EQ(LoadFresh(Path()), Loaded{});
 }
 
 }  // namespace

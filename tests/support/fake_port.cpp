@@ -78,6 +78,8 @@ public:
             return ReadResult::Cancelled;
         case WaitResult::Failed:
             return ReadResult::Failed;
+        case WaitResult::TimedOut:
+            return ReadResult::Timeout;
         case WaitResult::Ready:
             break;
         }
@@ -94,10 +96,10 @@ public:
         return ReadResult::Byte;
     }
 
-    WaitResult WaitForInput() override
+    WaitResult WaitForInput(int timeoutMs) override
     {
         std::unique_lock<std::mutex> lock(m_line.m_lock);
-        return WaitLocked(lock);
+        return WaitLocked(lock, timeoutMs);
     }
 
     void Purge() override
@@ -128,7 +130,9 @@ public:
 private:
     // Ready when a byte is pending (the simulated clock is moved on to it
     // when it lies ahead); with nothing pending, blocks or fails.
-    WaitResult WaitLocked(std::unique_lock<std::mutex>& lock)
+    // A wait with a time limit on a line that is not blocking passes that
+    // time on the simulated clock in silence and ends as timed out.
+    WaitResult WaitLocked(std::unique_lock<std::mutex>& lock, int timeoutMs = -1)
     {
         for (;;) {
             if (m_cancelled)
@@ -137,8 +141,12 @@ private:
                 return WaitResult::Failed;
             if (!m_line.m_input.empty())
                 return WaitResult::Ready;
-            if (!m_line.m_blockWhenIdle)
-                return WaitResult::Failed;
+            if (!m_line.m_blockWhenIdle) {
+                if (timeoutMs < 0)
+                    return WaitResult::Failed;
+                m_line.m_clock.Advance(static_cast<uint32_t>(timeoutMs));
+                return WaitResult::TimedOut;
+            }
             m_line.m_changed.wait(lock);
         }
     }

@@ -127,11 +127,13 @@ private slots:
         h.m_clock.Set(start + 61500);
         h.m_line.ClearRecord();
         QCOMPARE(client.Say(":Q#:GR#:D#"), QByteArray("01:00:00##"));
-        // Out of goto mode, the port kept; the window idle at that point.
-        QCOMPARE(h.m_line.Hex(), std::string("71 00"));
+        // Out of goto mode, the port kept, off the window's thread; the
+        // window idle at that point once the exchange is done.
+        QTRY_COMPARE_WITH_TIMEOUT(h.m_line.Hex(), std::string("71 00"), 5000);
+        QCOMPARE(h.m_line.Writes()[0].at - (start + 61500), 50u);
         QVERIFY(h.WaitGotoDone());
         QVERIFY(dlg.Controller().m_hPort);
-        QVERIFY(dlg.Control(IDC_GOTO)->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.Control(IDC_GOTO)->isEnabled(), 5000);
         QCOMPARE(dlg.Edit(IDC_CUR_RA_H)->text(), QString("1"));
         QCOMPARE(client.Say(":GR#:GD#"), QByteArray("01:00:00#+10*00:00#"));
     }
@@ -150,7 +152,11 @@ private slots:
             QCOMPARE(client.Say(":RM#:Me#:Qw#"), QByteArray());
             QVERIFY(qobject_cast<QAbstractButton*>(dlg.Control(IDC_SPEED_FAST))->isChecked());
             QCOMPARE(h.m_line.Hex(), std::string("61 41"));
-            QCOMPARE(client.Say(":Qe#:RS#:Ms#"), QByteArray());
+            QCOMPARE(client.Say(":Qe#"), QByteArray());
+            // The stop runs off the window's thread; the buttons come back
+            // once it is sent.
+            QTRY_VERIFY_WITH_TIMEOUT(dlg.Control(IDC_SPEED_GOTO)->isEnabled(), 5000);
+            QCOMPARE(client.Say(":RS#:Ms#"), QByteArray());
             const auto writes = h.m_line.Writes();
             QCOMPARE(h.m_line.Hex(), std::string("61 41 6A 6A 2C"));   // stop, then Dec- at goto speed
             QCOMPARE(writes[2].at - pressed, 140u);
@@ -158,6 +164,171 @@ private slots:
         // The client went away holding Dec-: the slew is stopped.
         QVERIFY(QTest::qWaitFor([&] { return h.m_line.Hex() == "61 41 6A 6A 2C 6A 6A"; }, 5000));
         QVERIFY(QTest::qWaitFor([&] { return link.Clients() == 0; }, 5000));
+    }
+
+    // A planetarium changing direction sends the stop and the new slew at
+    // once: the slew waits for the stop (run off the window's thread) and
+    // is then taken, with the board's pauses as from the buttons.
+    void reversedSlewInOnePacketFollowsTheStop()
+    {
+        ControlDlgHarness h;
+        CControlDlg& dlg = h.Start();
+        CPlanetariumLink link(dlg);
+        QVERIFY(link.Start(AnyFreePort()));
+        Client client(link.Port());
+        QVERIFY(h.Connect());
+        const uint32_t pressed = h.m_clock.TickCount();
+        QCOMPARE(client.Say(":Me#"), QByteArray());
+        QCOMPARE(client.Say(":Qe#:Mw#"), QByteArray());
+        // Stop after its 140 ms, then West at the slow speed 30 ms later.
+        QCOMPARE(h.m_line.Hex(), std::string("61 3C 6A 6A 3E"));
+        auto writes = h.m_line.Writes();
+        QCOMPARE(writes[2].at - pressed, 140u);
+        QCOMPARE(writes[3].at - writes[2].at, 30u);
+        QCOMPARE(client.Say(":Qw#"), QByteArray());
+        QTRY_COMPARE_WITH_TIMEOUT(h.m_line.Hex(), std::string("61 3C 6A 6A 3E 6A 6A"), 5000);
+        writes = h.m_line.Writes();
+        QCOMPARE(writes[4].at - writes[3].at, 140u);
+        QCOMPARE(link.WaitingClients(), 0);
+        QVERIFY(h.Dlg().m_errors.isEmpty());
+    }
+
+    // Abort, then a new goto, in one packet: the new goto starts from where
+    // the aborted one had come, with what the Goto button sends from there.
+    void abortThenNewGotoAreTakenInOrder()
+    {
+        // The reference: the button's goto from (1 h, +10) to (3 h, +20).
+        ControlDlgHarness byButton;
+        CControlDlg& refDlg = byButton.Start();
+        CPlanetariumLink refLink(refDlg);
+        QVERIFY(refLink.Start(AnyFreePort()));
+        Client refClient(refLink.Port());
+        QVERIFY(byButton.Connect());
+        byButton.m_line.BlockWhenIdle(true);
+        byButton.m_line.AnswerStepFrames(-1);
+        QCOMPARE(refClient.Say(":Sr01:00:00#:Sd+10*00:00#:CM#"), QByteArray("11Coordinates matched#"));
+        byButton.SetNextPoint("3", "+", "20");
+        QVERIFY(byButton.StartGoto());
+        QVERIFY(ControlDlgHarness::WaitReal([&] { return !byButton.m_line.PurgeTimes().empty(); }));
+        const auto reference = byButton.m_line.Writes();
+
+        ControlDlgHarness h;
+        CControlDlg& dlg = h.Start();
+        CPlanetariumLink link(dlg);
+        QVERIFY(link.Start(AnyFreePort()));
+        Client client(link.Port());
+        QVERIFY(h.Connect());
+        h.m_line.BlockWhenIdle(true);
+        h.m_line.AnswerStepFrames(-1);
+        const uint32_t start = h.m_clock.TickCount();
+        QCOMPARE(client.Say(":Sr02:00:00#:Sd+10*00:00#:MS#"), QByteArray("110"));
+        QVERIFY(ControlDlgHarness::WaitReal([&] { return !h.m_line.PurgeTimes().empty(); }));
+        h.m_clock.Set(start + 61500);   // half way in RA: (1 h, +10)
+        h.m_line.ClearRecord();
+        QCOMPARE(client.Say(":Q#:Sr03:00:00#:Sd+20*00:00#:MS#:GR#"), QByteArray("11001:00:00#"));
+        QVERIFY(ControlDlgHarness::WaitReal([&] { return !h.m_line.PurgeTimes().empty(); }));
+        QCOMPARE(dlg.Edit(IDC_NEXT_RA_H)->text(), QString("3"));
+        QVERIFY(h.GotoRunning());
+
+        const auto writes = h.m_line.Writes();
+        QCOMPARE(writes.size(), reference.size() + 1);
+        QCOMPARE(writes[0].bytes, (std::vector<uint8_t>{0x71, 0x00}));   // the abort's "q"
+        QCOMPARE(writes[0].at - (start + 61500), 50u);
+        for (size_t i = 0; i < reference.size(); ++i) {
+            QCOMPARE(writes[i + 1].bytes, reference[i].bytes);
+            QCOMPARE(writes[i + 1].at - writes[1].at, reference[i].at - reference[0].at);
+        }
+        h.AnswerAll();
+        QVERIFY(h.WaitGotoDone());
+        QCOMPARE(client.Say(":GR#:GD#"), QByteArray("03:00:00#+20*00:00#"));
+        byButton.AnswerAll();
+        QVERIFY(byButton.WaitGotoDone());
+    }
+
+    // While a stop is held up on the line the window's thread goes on: the
+    // input of every client waits unread, a flood is still closed, and the
+    // waiting clients are answered, in order, once the stop is sent.
+    void inputWaitsWhileTheStopIsOnTheLine()
+    {
+        ControlDlgHarness h;
+        CControlDlg& dlg = h.Start();
+        CPlanetariumLink link(dlg);
+        QVERIFY(link.Start(AnyFreePort()));
+        Client client(link.Port());
+        Client other(link.Port());
+        Client flood(link.Port());
+        QTRY_COMPARE_WITH_TIMEOUT(link.Clients(), 3, 5000);
+        QVERIFY(h.Connect());
+        const uint32_t pressed = h.m_clock.TickCount();
+        QCOMPARE(client.Say(":Me#"), QByteArray());
+        QCOMPARE(h.m_line.Hex(), std::string("61 3C"));
+
+        h.m_line.StallWrites(true);
+        client.m_socket.write(":Qe#:GR#");
+        QTRY_COMPARE_WITH_TIMEOUT(h.m_line.Writes().size(), size_t{3}, 5000);   // the stop, stalled
+        QTRY_COMPARE_WITH_TIMEOUT(link.WaitingClients(), 1, 5000);
+        other.m_socket.write(":GD#");
+        QTRY_COMPARE_WITH_TIMEOUT(link.WaitingClients(), 2, 5000);
+        for (int id : {IDC_RA_PLUS, IDC_GOTO, IDC_DISCONNECT, IDC_SPEED_FAST, IDC_OPTIONS})
+            QVERIFY(!dlg.Control(id)->isEnabled());
+        flood.m_socket.write(QByteArray(":GR#") + QByteArray(20000, 'x'));
+        QTRY_COMPARE_WITH_TIMEOUT(flood.m_socket.state(), QAbstractSocket::UnconnectedState, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(link.Clients(), 2, 5000);
+        QCOMPARE(client.m_socket.readAll() + other.m_socket.readAll(), QByteArray());
+
+        h.m_line.StallWrites(false);
+        QByteArray got, otherGot;
+        bool freeAtAnswer = false;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                got += client.m_socket.readAll();
+                if (got == "00:00:00#")
+                    freeAtAnswer = dlg.Control(IDC_RA_PLUS)->isEnabled() && h.m_line.Hex() == "61 3C 6A 6A";
+                return got.size() >= 9;
+            },
+            5000));
+        QCOMPARE(got, QByteArray("00:00:00#"));
+        QVERIFY(freeAtAnswer);
+        QVERIFY(QTest::qWaitFor([&] { return (otherGot += other.m_socket.readAll()).size() >= 10; }, 5000));
+        QCOMPARE(otherGot, QByteArray("+00*00:00#"));
+        QCOMPARE(h.m_line.Writes()[2].at - pressed, 140u);
+        QCOMPARE(link.WaitingClients(), 0);
+        QVERIFY(dlg.Controller().m_hPort);
+        QVERIFY(h.Dlg().m_errors.isEmpty());
+    }
+
+    // A stop that never gets onto the line holds the link only until the
+    // controller's write limit gives the line up: the window then shows the
+    // lost link and the waiting commands are taken (and refused as the
+    // disconnected window refuses them).
+    void aLineThatNeverTakesTheStopHoldsTheLinkOnlyUntilTheWriteLimit()
+    {
+        ControlDlgHarness h;
+        CControlDlg& dlg = h.Start();
+        CPlanetariumLink link(dlg);
+        QVERIFY(link.Start(AnyFreePort()));
+        Client client(link.Port());
+        QVERIFY(h.Connect());
+        QCOMPARE(client.Say(":Me#"), QByteArray());
+        h.m_line.StallWrites(true);
+        const uint32_t stalled = h.m_clock.TickCount();
+        client.m_socket.write(":Qe#:Mw#:GR#");
+        QByteArray got;
+        bool lostAtAnswer = false;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                got += client.m_socket.readAll();
+                if (got == "00:00:00#")
+                    lostAtAnswer = !h.Dlg().m_errors.isEmpty() && !dlg.Controller().m_hPort;
+                return got.size() >= 9;
+            },
+            30000));
+        QCOMPARE(got, QByteArray("00:00:00#"));
+        QVERIFY(lostAtAnswer);
+        QCOMPARE(h.m_line.Hex(), std::string("61 3C"));   // no West byte
+        // The stop's 140 ms, the write limit, the pause after the stop.
+        QCOMPARE(h.m_clock.TickCount() - stalled, 140u + tavro::SerialPort::kWriteTimeoutMs + 30u);
+        QCOMPARE(link.WaitingClients(), 0);
     }
 
     void whatADisabledControlRefusesIsRefused()
