@@ -350,11 +350,16 @@ TEST_F(IndiDriver, GuidePulsesAndTheFocuserTimer)
         {"TELESCOPE_TIMED_GUIDE_NS.TIMED_GUIDE_N=500", '^', 0.5},
         {"TELESCOPE_TIMED_GUIDE_WE.TIMED_GUIDE_E=40", '<', 0.14},
     };
+    // The simulator stamps a byte when its read returns, which a loaded
+    // machine delays by some milliseconds now and then (9 ms seen under
+    // stress-ng): a gap can measure that much short. 40 ms of slack still
+    // tells a 40 ms pulse from one lengthened to 140 ms.
+    constexpr double kStampSlack = 0.040;
     for (const Pulse& p : pulses) {
         const size_t from = s.Sim().Commands().size();
         ASSERT_TRUE(s.Set('n', p.assignment));
         const double ran = AwaitRun("slew", from, p.slewByte);
-        EXPECT_GE(ran, p.minSeconds - 0.005) << p.assignment;
+        EXPECT_GE(ran, p.minSeconds - kStampSlack) << p.assignment;
         EXPECT_LT(ran, p.minSeconds + 1.5) << p.assignment;
     }
     ASSERT_TRUE(s.WaitFor("@TELESCOPE_TIMED_GUIDE_NS._STATE\"!=2 && @TELESCOPE_TIMED_GUIDE_WE._STATE\"!=2", 10));
@@ -376,7 +381,7 @@ TEST_F(IndiDriver, GuidePulsesAndTheFocuserTimer)
     ASSERT_TRUE(s.Set('s', "FOCUS_MOTION.FOCUS_OUTWARD=On"));
     ASSERT_TRUE(s.Set('n', "FOCUS_TIMER.FOCUS_TIMER_VALUE=400"));
     const double ran = AwaitRun("focus", focusFrom, '(');
-    EXPECT_GE(ran, 0.395);
+    EXPECT_GE(ran, 0.4 - kStampSlack);
     EXPECT_LT(ran, 1.9);
     EXPECT_TRUE(s.WaitFor("@FOCUS_TIMER._STATE\"==1", 10));
 
