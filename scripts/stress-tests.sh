@@ -30,7 +30,13 @@ cmake --build build -j "$jobs"
 # time-out bounds it even if this script is killed outright (SIGKILL runs no
 # trap).
 load_pid=
+suite_pid=
 stop_load() {
+  if [[ -n $suite_pid ]]; then
+    kill -TERM "$suite_pid" 2>/dev/null || true
+    wait "$suite_pid" 2>/dev/null || true
+    suite_pid=
+  fi
   if [[ -n $load_pid ]]; then
     kill -TERM "$load_pid" 2>/dev/null || true
     wait "$load_pid" 2>/dev/null || true
@@ -60,9 +66,12 @@ for ((run = 1; run <= runs; run++)); do
   log=$logs/run-$run.log
   rm -f "$failed_list"
   run_started=$SECONDS
-  set +e
-  ctest --test-dir build --output-on-failure -j "$jobs" >"$log" 2>&1
-  set -e
+  # In the background and waited for, so that a signal ends the run at
+  # once (a trap waits for a command in the foreground to finish).
+  ctest --test-dir build --output-on-failure -j "$jobs" >"$log" 2>&1 &
+  suite_pid=$!
+  wait "$suite_pid" || true
+  suite_pid=
   summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
   echo "run $run of $runs ($((SECONDS - run_started)) s): ${summary:-no summary, see $log}"
   if [[ -z $summary ]]; then
