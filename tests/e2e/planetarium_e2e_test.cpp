@@ -318,8 +318,12 @@ TEST_F(PlanetariumE2E, GenericDriverSlewsAtTheChosenSpeed)
     const std::vector<Command> commands = m_sim.Commands();
     EXPECT_EQ(CommandNames(), (std::vector<std::string>{"manual", "slew Dec+ speed=1 'W'", "stop",
                                                        "slew RA- speed=0 '>'", "stop"}));
+    // The simulator stamps a byte when its read returns, which a loaded
+    // machine delays: a gap can measure short (28 ms seen under stress-ng).
+    // The 140 ms minimum is checked exactly on the simulated clock in the
+    // window's tests; here 70 ms of slack still tells it from none.
     EXPECT_GE(commands[2].atUs - commands[1].atUs, 400000u);
-    EXPECT_GE(commands[4].atUs - commands[3].atUs, 140000u - 5000u);
+    EXPECT_GE(commands[4].atUs - commands[3].atUs, 140000u - 70000u);
 }
 
 // Enters a network namespace with only loopback, up: as root directly, else
