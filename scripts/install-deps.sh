@@ -6,7 +6,8 @@ set -euo pipefail
 
 # libindi-dev, libnova-dev (its headers include libnova's) and indi-bin for
 # the INDI driver and its end-to-end test; iproute2 (ip) for that test's
-# loopback-only network namespace.
+# loopback-only network namespace; stress-ng loads the machine for
+# scripts/stress-tests.sh.
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-serialport-dev
@@ -17,6 +18,7 @@ packages=(
   libx11-dev libxtst-dev
   dpkg-dev file lintian desktop-file-utils appstream
   liberfa-dev indi-bin iproute2 util-linux
+  stress-ng
 )
 
 missing=()

@@ -114,6 +114,9 @@ private:
     void OnHoldButtonUp(CHoldButton* button);
     void OnTimer(int id);
     void OnGotoDone();
+    // The queued completion of a goto: shows it, unless it was shown already
+    // (TakeGotoCompletion).
+    void OnGotoCompletion();
     // The link to the board failed (a write or a wait failed, or the port
     // hung up): the window lets the port go, shows the disconnected state
     // and says once that the mount may still be moving.
@@ -189,6 +192,10 @@ private:
     void ShowLinkState(const std::string& words) override;
     // No other window of the program is open over this one.
     bool LinkMayAct() const;
+    // Shows the end of a goto whose worker has ended while its completion is
+    // still queued, so that a command that follows the reported end is taken.
+    void TakeGotoCompletion();
+    int m_nGotoCompletionsTaken = 0;   // completions shown before their turn
     tavro::GotoCourse m_gotoCourse;   // the goto under way, as its bars follow it
     int m_nLinkHeldButton = 0;        // the hold button the link pressed, or 0
     std::function<void()> m_lineFreeNotice;   // the link's, while one is listening

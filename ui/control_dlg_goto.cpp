@@ -97,6 +97,17 @@ void CControlDlg::OnGotoDone()
     UpdateControls();
 }
 
+void CControlDlg::OnGotoCompletion()
+{
+    // Completions come in the order their gotos ended; one the planetarium
+    // link has already shown is the oldest still queued.
+    if (m_nGotoCompletionsTaken > 0) {
+        --m_nGotoCompletionsTaken;
+        return;
+    }
+    OnGotoDone();
+}
+
 void GotoDoneCallback(void* window)
 {
     // Runs on the goto worker, or on the window's own thread when the
@@ -110,7 +121,7 @@ void GotoDoneCallback(void* window)
         dlg,
         [guard] {
             if (guard)
-                guard->OnGotoDone();
+                guard->OnGotoCompletion();
         },
         Qt::QueuedConnection);
 }

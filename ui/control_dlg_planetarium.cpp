@@ -87,8 +87,21 @@ bool CControlDlg::GotoRunning()
     return m_bGotoRunning && m_controller.GotoRunning();
 }
 
+void CControlDlg::TakeGotoCompletion()
+{
+    // The worker has ended and its completion is queued for the window: the
+    // link already reports the goto as over, at its target, so a client that
+    // acts on that must find the window idle. The completion is shown now;
+    // the queued one then finds it done.
+    if (!m_bGotoRunning || m_controller.GotoRunning())
+        return;
+    ++m_nGotoCompletionsTaken;
+    OnGotoDone();
+}
+
 std::string CControlDlg::Goto(const SkyPoint& target)
 {
+    TakeGotoCompletion();
     if (!m_controller.m_hPort)
         return "not connected";
     if (m_bGotoRunning)
@@ -106,6 +119,7 @@ std::string CControlDlg::Goto(const SkyPoint& target)
 
 std::string CControlDlg::Sync(const SkyPoint& point)
 {
+    TakeGotoCompletion();
     if (m_bGotoRunning)
         return "a goto is running";
     if (!LinkMayAct())

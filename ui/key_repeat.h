@@ -39,6 +39,8 @@ public:
     void Forward(QWidget* target, const QKeyEvent& event);
     // Lets a held-back release go now (another key came in between).
     void Flush();
+    // A release is held back, waiting for the press of an auto-repeat pair.
+    bool HoldsRelease() const { return m_bPending; }
 
     // The hold button that `key`, still held, was forwarded to; null when
     // the key is not held. The key's auto-repeat and its release belong to

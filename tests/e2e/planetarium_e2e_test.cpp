@@ -20,11 +20,14 @@
 #include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QGuiApplication>
 #include <QTemporaryDir>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -162,6 +165,51 @@ protected:
                          timeoutMs);
     }
 
+    // One command to the link as a client of the test's own; its answer up
+    // to the '#', or empty when none came.
+    std::string AskLink(const std::string& command) const
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (fd < 0)
+            return {};
+        timeval limit{5, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(static_cast<uint16_t>(m_linkPort));
+        std::string answer;
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+            ::write(fd, command.data(), command.size()) == static_cast<ssize_t>(command.size())) {
+            char c = 0;
+            while (::read(fd, &c, 1) == 1) {
+                answer += c;
+                if (c == '#')
+                    break;
+            }
+        }
+        ::close(fd);
+        return answer;
+    }
+    // The link says no goto runs: the window's goto has ended at the board,
+    // and a goto or sync a client sends from now on is taken. The position
+    // alone does not tell: it can stand at the target while the board still
+    // finishes the last frame (a short goto's estimate is over at once).
+    bool GotoEnded(int timeoutMs)
+    {
+        return WaitUntil([&] { return AskLink(":D#") == "#"; }, timeoutMs, 50);
+    }
+
+    // The RA the link reports (":GR#", high precision), hours; -1 when the
+    // answer is not one.
+    double LinkRa() const
+    {
+        int h = 0, m = 0, sec = 0;
+        if (std::sscanf(AskLink(":GR#").c_str(), "%d:%d:%d#", &h, &m, &sec) != 3)
+            return -1.0;
+        return h + m / 60.0 + sec / 3600.0;
+    }
+
     Frames StepFrames() const
     {
         Frames frames;
@@ -207,6 +255,7 @@ TEST_F(PlanetariumE2E, BasicDriverPollsSyncsGoesWhereTheButtonGoesAndAborts)
         ASSERT_TRUE(m_program.TypeInto(id, text));
     ASSERT_TRUE(m_program.Click(IDC_GOTO));
     ASSERT_TRUE(PositionIs(5.52, 5.1, 30000)) << "the button's goto did not end at its target";
+    ASSERT_TRUE(GotoEnded(30000));
     const Frames byButton = StepFrames();
     ASSERT_FALSE(byButton.empty());
 
@@ -217,6 +266,9 @@ TEST_F(PlanetariumE2E, BasicDriverPollsSyncsGoesWhereTheButtonGoesAndAborts)
     Point("TRACK", 5.52, 5.1);
     ASSERT_TRUE(Eval("\"LX200 Basic.EQUATORIAL_EOD_COORD._STATE\"==1", 30));
     EXPECT_TRUE(PositionIs(5.52, 5.1, 5000));
+    // The driver calls a goto done once the position is close to the target;
+    // the board may still be finishing it.
+    ASSERT_TRUE(GotoEnded(30000));
     EXPECT_EQ(StepFrames(), byButton);
 
     // A goto of minutes, aborted: the board leaves goto mode at once and
@@ -230,10 +282,13 @@ TEST_F(PlanetariumE2E, BasicDriverPollsSyncsGoesWhereTheButtonGoesAndAborts)
     Set("TELESCOPE_ABORT_MOTION.ABORT=On");
     ASSERT_TRUE(m_sim.WaitForCommands(2, 3000));
     EXPECT_EQ(CommandNames(), (std::vector<std::string>{"leave-mode", "zero"}));
-    // After the driver's next poll (once a second) the position stands.
-    tavro::e2e::SleepMs(1500);
+    // The link's position stands where the goto had come, and the driver's
+    // poll (once a second) brings it over.
+    const double stopped = LinkRa();
+    EXPECT_TRUE(WaitUntil([&] { return std::abs(Coordinate("RA") - stopped) < 2e-4; }, 10000));
     const double ra = Coordinate("RA");
-    tavro::e2e::SleepMs(1500);
+    tavro::e2e::SleepMs(1500);   // the time over which it must stand
+    EXPECT_EQ(LinkRa(), stopped);
     EXPECT_EQ(Coordinate("RA"), ra);
     EXPECT_GT(ra, 5.53);
     EXPECT_LT(ra, 6.0);
@@ -263,8 +318,12 @@ TEST_F(PlanetariumE2E, GenericDriverSlewsAtTheChosenSpeed)
     const std::vector<Command> commands = m_sim.Commands();
     EXPECT_EQ(CommandNames(), (std::vector<std::string>{"manual", "slew Dec+ speed=1 'W'", "stop",
                                                        "slew RA- speed=0 '>'", "stop"}));
+    // The simulator stamps a byte when its read returns, which a loaded
+    // machine delays: a gap can measure short (28 ms seen under stress-ng).
+    // The 140 ms minimum is checked exactly on the simulated clock in the
+    // window's tests; here 70 ms of slack still tells it from none.
     EXPECT_GE(commands[2].atUs - commands[1].atUs, 400000u);
-    EXPECT_GE(commands[4].atUs - commands[3].atUs, 140000u - 5000u);
+    EXPECT_GE(commands[4].atUs - commands[3].atUs, 140000u - 70000u);
 }
 
 // Enters a network namespace with only loopback, up: as root directly, else

@@ -373,18 +373,25 @@ TEST_F(IndiDriver, SlewsAtTheChosenRateMoveTheReportedPoint)
         ASSERT_TRUE(s.Set('s', std::string(tc.motion) + "=Off"));
         const double ran = AwaitRun("slew", from, tc.slewByte);
         ASSERT_GT(ran, 0);
-        // Let the next report come.
-        std::this_thread::sleep_for(std::chrono::milliseconds(700));
         const double rateX =
             tc.rateX > 0 ? tc.rateX
                          : (tc.axis == 0 ? 54000.0 / model.RaTravelTime(1.0) : 3600.0 / model.DecTravelTime(1.0)) /
                                15.041;
-        const double moved = tc.axis == 0 ? (Number("EQUATORIAL_EOD_COORD.RA") - ra0) * 54000.0
-                                          : (Number("EQUATORIAL_EOD_COORD.DEC") - dec0) * 3600.0;
         // Arcseconds at the rate for the time the board slewed, give or take
         // the time the stop took to reach the board.
         const double expected = tc.sign * rateX * 15.041 * ran;
-        EXPECT_NEAR(moved, expected, std::fabs(expected) * 0.15 + rateX * 15.041 * 0.3);
+        const double tolerance = std::fabs(expected) * 0.15 + rateX * 15.041 * 0.3;
+        // The position after the stop comes with the driver's next report,
+        // however late a busy machine makes it.
+        double moved = 0.0;
+        WaitUntil(
+            [&] {
+                moved = tc.axis == 0 ? (Number("EQUATORIAL_EOD_COORD.RA") - ra0) * 54000.0
+                                     : (Number("EQUATORIAL_EOD_COORD.DEC") - dec0) * 3600.0;
+                return std::fabs(moved - expected) <= tolerance;
+            },
+            10000, 100);
+        EXPECT_NEAR(moved, expected, tolerance);
         EXPECT_GT(moved * tc.sign, 0);
     }
 }
@@ -403,11 +410,16 @@ TEST_F(IndiDriver, GuidePulsesAndTheFocuserTimer)
         {"TELESCOPE_TIMED_GUIDE_NS.TIMED_GUIDE_N=500", '^', 0.5},
         {"TELESCOPE_TIMED_GUIDE_WE.TIMED_GUIDE_E=40", '<', 0.14},
     };
+    // The simulator stamps a byte when its read returns, which a loaded
+    // machine delays (up to 28 ms seen under stress-ng): a gap can measure
+    // that much short. 70 ms of slack still tells a 40 ms pulse from one
+    // lengthened to 140 ms.
+    constexpr double kStampSlack = 0.070;
     for (const Pulse& p : pulses) {
         const size_t from = s.Sim().Commands().size();
         ASSERT_TRUE(s.Set('n', p.assignment));
         const double ran = AwaitRun("slew", from, p.slewByte);
-        EXPECT_GE(ran, p.minSeconds - 0.005) << p.assignment;
+        EXPECT_GE(ran, p.minSeconds - kStampSlack) << p.assignment;
         EXPECT_LT(ran, p.minSeconds + 1.5) << p.assignment;
     }
     ASSERT_TRUE(s.WaitFor("@TELESCOPE_TIMED_GUIDE_NS._STATE\"!=2 && @TELESCOPE_TIMED_GUIDE_WE._STATE\"!=2", 10));
@@ -429,7 +441,7 @@ TEST_F(IndiDriver, GuidePulsesAndTheFocuserTimer)
     ASSERT_TRUE(s.Set('s', "FOCUS_MOTION.FOCUS_OUTWARD=On"));
     ASSERT_TRUE(s.Set('n', "FOCUS_TIMER.FOCUS_TIMER_VALUE=400"));
     const double ran = AwaitRun("focus", focusFrom, '(');
-    EXPECT_GE(ran, 0.395);
+    EXPECT_GE(ran, 0.4 - kStampSlack);
     EXPECT_LT(ran, 1.9);
     EXPECT_TRUE(s.WaitFor("@FOCUS_TIMER._STATE\"==1", 10));
 

@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QTcpSocket>
 
+#include "lx200/conversation.h"
 #include "planetarium/planetarium_link.h"
 #include "tests/ui/control_dlg_test_util.h"
 
@@ -109,6 +110,63 @@ private slots:
         QVERIFY(h.WaitGotoDone());
         QCOMPARE(client.Say(":GR#:GD#:D#"), QByteArray("02:00:00#+10*00:00##"));
         QCOMPARE(h.m_line.Hex(), byButton.m_line.Hex());
+    }
+
+    // The goto's worker has ended and its completion is still on the way to
+    // the window: the link reports the target and no goto running, so a
+    // sync or goto a client sends on that is taken (not refused as "a goto
+    // is running"), and the completion, when it comes, changes nothing.
+    void commandAfterTheReportedEndIsTaken_data()
+    {
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("gotoRuns");
+        QTest::newRow("sync") << QByteArray(":Sr01:00:00#:Sd+05*00:00#:CM#")
+                              << QByteArray("11Coordinates matched#") << false;
+        QTest::newRow("goto") << QByteArray(":Sr01:00:00#:Sd+05*00:00#:MS#") << QByteArray("110")
+                              << true;
+    }
+
+    void commandAfterTheReportedEndIsTaken()
+    {
+        QFETCH(QByteArray, command);
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, gotoRuns);
+        ControlDlgHarness h;
+        CControlDlg& dlg = h.Start();
+        tavro::lx200::Conversation client(dlg, tavro::lx200::Epoch::JNow);
+        QVERIFY(h.Connect());
+        h.SetNextPoint("2", "+", "10");
+        QVERIFY(h.StartGoto());
+        h.AnswerAll();
+        // Waited for without running the window's events: the completion
+        // stays queued.
+        QVERIFY(ControlDlgHarness::WaitReal([&] { return !dlg.Controller().GotoRunning(); }));
+        QVERIFY(h.GotoRunning());
+        QCOMPARE(client.Receive(":GR#:GD#:D#"), std::string("02:00:00#+10*00:00##"));
+
+        // The next goto's first frame is left unanswered.
+        h.m_line.AnswerStepFrames(-1);
+        const size_t purges = h.m_line.PurgeTimes().size();
+        QCOMPARE(QByteArray::fromStdString(client.Receive(command.toStdString())), reply);
+        QCOMPARE(h.GotoRunning(), gotoRuns);
+        QCOMPARE(dlg.Control(IDC_TIME_LEFT)->isVisibleTo(&dlg), gotoRuns);
+        QCOMPARE(client.Receive(":D#"), std::string(gotoRuns ? "|#" : "#"));
+        // The old completion arrives: the window keeps what the command made
+        // of it.
+        QCoreApplication::processEvents();
+        h.Deliver();
+        QCOMPARE(h.GotoRunning(), gotoRuns);
+        QCOMPARE(dlg.Control(IDC_GOTO)->isEnabled(), !gotoRuns);
+        if (gotoRuns) {
+            QCOMPARE(dlg.Edit(IDC_CUR_RA_H)->text(), QString("2"));
+            QVERIFY(ControlDlgHarness::WaitReal([&] { return h.m_line.PurgeTimes().size() > purges; }));
+            h.AnswerAll();
+            QVERIFY(h.WaitGotoDone());
+        }
+        QCOMPARE(dlg.Edit(IDC_CUR_RA_H)->text(), QString("1"));
+        QCOMPARE(dlg.Edit(IDC_CUR_DEC_D)->text(), QString("5"));
+        QCOMPARE(client.Receive(":GR#:GD#:D#"), std::string("01:00:00#+05*00:00##"));
     }
 
     void stopEndsTheGotoWhereItHadCome()
