@@ -145,3 +145,16 @@ bool CMountController::SetMountModel(int eq5)
     m_bEQ5 = eq5;
     return true;
 }
+
+tavro::MountSettings CMountController::Settings() const
+{
+    tavro::MountSettings settings;
+    settings.model = m_bEQ5 ? tavro::MountModel::EQ5 : tavro::MountModel::EQ4;
+    settings.maxGotoSpeed = m_nMaxGotoSpeed;
+    settings.clockCorrection = m_nClockCorrection;
+    settings.raGapMinutes = m_dRaGap;
+    settings.decGapArcmin = m_dDecGap;
+    settings.autoguideSteps = m_nAutoguideSteps;
+    settings.k3ccdOption = m_nK3CCDOption;
+    return settings;
+}

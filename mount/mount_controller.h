@@ -15,6 +15,7 @@
 #include <optional>
 #include <thread>
 
+#include "mount/mount_settings.h"
 #include "mount/protocol.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
@@ -60,6 +61,8 @@ public:
     bool SetAutoguideSteps(int steps);             // 1..4
     bool SetK3CCDOption(int option);               // stored unchecked
     bool SetMountModel(int eq5);                   // nonzero = EQ-5
+    // The settings as one value (what the goto planner plans with).
+    tavro::MountSettings Settings() const;
 
     // ---- Serial link -------------------------------------------------------
     // 0 when open and configured (or already open under that number), else the
