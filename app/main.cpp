@@ -1,11 +1,11 @@
 // tavro-control-tool: the hand controller for the mount. Its settings come
-// from the settings file; the command line's options (ui/command_line.h)
+// from the settings file; the command line's options (ui/app/command_line.h)
 // are for one run.
 
 #include <cstdio>
 
-#include "ui/control_app.h"
-#include "ui/command_line.h"
+#include "ui/app/control_app.h"
+#include "ui/app/command_line.h"
 
 int main(int argc, char** argv)
 {

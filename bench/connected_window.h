@@ -10,7 +10,7 @@
 #include <string>
 
 #include "tools/boardsim/board_simulator.h"
-#include "ui/control_dlg.h"
+#include "ui/window/control_dlg.h"
 
 namespace tavro::bench {
 

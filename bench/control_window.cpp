@@ -30,9 +30,9 @@
 #include <vector>
 
 #include "tools/boardsim/board_simulator.h"
-#include "ui/control_dlg_ids.h"
-#include "ui/control_dlg_template.h"
-#include "ui/dialog_units.h"
+#include "ui/window/control_dlg_ids.h"
+#include "ui/window/control_dlg_template.h"
+#include "ui/widgets/dialog_units.h"
 
 // Xlib's macros (Bool, Status, None, ...) clash with Qt's names: last.
 #include <X11/Xlib.h>

@@ -23,7 +23,7 @@
 #include "bench/connected_window.h"
 #include "bench/figures.h"
 #include "tools/boardsim/board_simulator.h"
-#include "ui/control_dlg.h"
+#include "ui/window/control_dlg.h"
 
 namespace {
 

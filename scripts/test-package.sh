@@ -291,7 +291,7 @@ else
 fi
 
 # The window's title is the dialog's caption.
-caption=$(sed -nE 's/.*kControlDlgCaption = "([^"]*)".*/\1/p' ui/control_dlg_template.h)
+caption=$(sed -nE 's/.*kControlDlgCaption = "([^"]*)".*/\1/p' ui/window/control_dlg_template.h)
 window_name="^$(sed 's/[][\.*^$]/\\&/g' <<<"$caption")\$"
 show_window() {
     local pid wid

@@ -14,7 +14,7 @@
 #include "platform/serial_port.h"
 #include "tests/e2e/program_session.h"
 #include "tools/boardsim/board_simulator.h"
-#include "ui/control_dlg_ids.h"
+#include "ui/window/control_dlg_ids.h"
 
 namespace {
 

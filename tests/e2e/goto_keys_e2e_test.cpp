@@ -20,9 +20,9 @@
 
 #include "tests/e2e/program_session.h"
 #include "tools/boardsim/board_simulator.h"
-#include "ui/control_dlg_ids.h"
-#include "ui/control_dlg_template.h"
-#include "ui/dialog_units.h"
+#include "ui/window/control_dlg_ids.h"
+#include "ui/window/control_dlg_template.h"
+#include "ui/widgets/dialog_units.h"
 
 namespace {
 

@@ -18,9 +18,9 @@
 #include "platform/serial_port.h"
 #include "tests/e2e/program_session.h"
 #include "tools/boardsim/board_simulator.h"
-#include "ui/control_dlg_ids.h"
-#include "ui/dialog_units.h"
-#include "ui/options_dlg.h"
+#include "ui/window/control_dlg_ids.h"
+#include "ui/widgets/dialog_units.h"
+#include "ui/options/options_dlg.h"
 
 namespace {
 

@@ -36,7 +36,7 @@
 
 #include "tests/e2e/program_session.h"
 #include "tools/boardsim/board_simulator.h"
-#include "ui/control_dlg_ids.h"
+#include "ui/window/control_dlg_ids.h"
 
 extern char** environ;
 

@@ -12,8 +12,8 @@
 #include <sstream>
 #include <thread>
 
-#include "ui/control_dlg_template.h"
-#include "ui/dialog_units.h"
+#include "ui/window/control_dlg_template.h"
+#include "ui/widgets/dialog_units.h"
 
 extern char** environ;
 

@@ -1,0 +1,91 @@
+#include "ui/widgets/template_dialog.h"
+
+#include <QPalette>
+#include <QVariant>
+
+#include "ui/app/night_vision.h"
+#include "ui/widgets/validation.h"
+
+namespace {
+
+constexpr const char* kIdProperty = "tavroControlId";
+
+}  // namespace
+
+CTemplateDialog::CTemplateDialog(QWidget* parent) : QDialog(parent)
+{
+    InitValidationColours();
+}
+
+QWidget* CTemplateDialog::Control(int id) const
+{
+    const auto widgets = findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    for (QWidget* w : widgets) {
+        if (ControlId(w) == id)
+            return w;
+    }
+    return nullptr;
+}
+
+int CTemplateDialog::ControlId(const QWidget* widget)
+{
+    return widget ? widget->property(kIdProperty).toInt() : 0;
+}
+
+void CTemplateDialog::SetControlId(QWidget* widget, int id, const QString& name)
+{
+    widget->setProperty(kIdProperty, id);
+    widget->setObjectName(name);
+}
+
+void CTemplateDialog::InitialiseOnce()
+{
+    if (m_bInitialised)
+        return;
+    m_bInitialised = true;
+    OnInitDialog();
+}
+
+void CTemplateDialog::setVisible(bool visible)
+{
+    if (visible)
+        InitialiseOnce();
+    QDialog::setVisible(visible);
+}
+
+void CTemplateDialog::RepaintValidity()
+{
+    if (!m_bInitialised)
+        return;
+    InitValidationColours();
+    PaintFields();
+}
+
+void CTemplateDialog::InitValidationColours()
+{
+    const bool night = tavro::ui::NightVisionOn();
+    m_crBadText = night ? tavro::ui::kNightBadTextRef : tavro::ui::kBadTextRef;
+    m_crGoodText = night ? tavro::ui::kNightGoodTextRef : tavro::ui::kGoodTextRef;
+    m_crBadBack = night ? tavro::ui::kNightBadBackRef : tavro::ui::kBadBackRef;
+    m_crGoodBack = night ? tavro::ui::kNightGoodBackRef : tavro::ui::kGoodBackRef;
+}
+
+void CTemplateDialog::PaintValidity(QWidget* field, bool valid) const
+{
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::Text, tavro::ui::ColorFromRef(valid ? m_crGoodText : m_crBadText));
+    palette.setColor(QPalette::Base, tavro::ui::ColorFromRef(valid ? m_crGoodBack : m_crBadBack));
+    field->setPalette(palette);
+}
+
+void CTemplateDialog::PaintAlwaysValid(QWidget* control) const
+{
+    QPalette palette = control->palette();
+    const QColor text = tavro::ui::ColorFromRef(m_crGoodText);
+    const QColor back = tavro::ui::ColorFromRef(m_crGoodBack);
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::Base, back);
+    palette.setColor(QPalette::Button, back);
+    control->setPalette(palette);
+}

@@ -1,0 +1,231 @@
+#pragma once
+// CControlDlg: the program's one window (template 102). It owns the mount
+// controller and turns every operator action into controller operations:
+// connect, disconnect and K3CCD Mode, the hold buttons' slews, pause and
+// focuser runs, the goto with its progress display, and the options.
+//
+// Its own logic: the validation and colouring of the twelve coordinate
+// fields, the conversion between a point and its seven fields, the enable
+// rules of the controls and the dispatch of the hold buttons.
+//
+// The bodies are spread over ui/window/control_dlg*.cpp: the window and its start-up
+// here in control_dlg.cpp, fields and points in control_dlg_fields.cpp,
+// commands and enable rules in control_dlg_commands.cpp, the goto run in
+// control_dlg_goto.cpp, the keyboard control in control_dlg_keys.cpp, the
+// options in control_dlg_options.cpp and night vision in
+// control_dlg_night.cpp.
+
+#include <QBasicTimer>
+#include <QFont>
+#include <QIcon>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "lx200/panel.h"
+#include "mount/mount_controller.h"
+#include "mount/pointing.h"
+#include "platform/clock.h"
+#include "ui/window/control_dlg_ids.h"
+#include "ui/widgets/progress_timer.h"
+#include "ui/widgets/template_dialog.h"
+
+class CHoldButton;
+class CKeyRepeatJoiner;
+class COptionsDlg;
+class QAction;
+class QComboBox;
+class QKeyEvent;
+class QLineEdit;
+
+// What a test hands the window in place of the real thing: the tick source,
+// the serial ports, the goto's progress timer and the start of the goto
+// worker's thread. Each left empty is the real one.
+struct ControlDlgSeams {
+    tavro::Clock* clock = nullptr;
+    PortFactory portFactory;
+    std::function<std::unique_ptr<CProgressTimer>()> progressTimer;
+    WorkerLauncher gotoWorker;
+};
+
+// The window is also the planetarium link's Panel (lx200/panel.h): the link
+// acts on it through that interface only, as its controls would.
+class CControlDlg : public CTemplateDialog, public tavro::lx200::Panel {
+    Q_OBJECT
+public:
+    // The settings file is the program's SettingsFilePath() (the path has no
+    // default so that a library user need not link the program's settings
+    // path); tests hand in a settings file and seams of their own.
+    explicit CControlDlg(const std::string& settingsPath, ControlDlgSeams seams = {},
+                         QWidget* parent = nullptr);
+    ~CControlDlg() override;
+
+    // Initialises the window (once) and runs it modally; returns the
+    // dialog's result.
+    int DoModal();
+    // Ends the window as "Exit" does, from outside (a signal): dialogs open
+    // over it are cancelled first; a window not shown yet closes as soon as
+    // its loop runs.
+    void RequestQuit();
+    // The last exchange with the board, as the window's destruction makes
+    // it: for a process that is going down without unwinding (exit()).
+    void EndLink();
+
+    // ---- Controls (by template id; null for an id the window lacks) --------
+    QLineEdit* Edit(int id) const;
+    QComboBox* SignList(int id) const;
+    CHoldButton* HoldButton(int id) const;
+
+    // The window's mount controller, for looking at the link's state.
+    const CMountController& Controller() const { return m_controller; }
+    const std::string& SettingsPath() const { return m_settingsPath; }
+
+protected:
+    // Shows the connection error box (caption "Error", information icon)
+    // and waits until it is closed. Tests override it to read the text.
+    virtual void ShowError(const QString& text);
+    // Runs the options dialog modally and returns its result (IDOK after
+    // OK). Tests override it to drive the dialog without a modal loop.
+    virtual int RunOptionsDialog(COptionsDlg& dlg);
+
+    // Start-up: fonts, field limits, colours, the initial point, the stored
+    // settings, then connect-on-start or the enable rules.
+    bool OnInitDialog() override;
+    void PaintFields() override;
+
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    void setVisible(bool visible) override;
+
+private:
+    // ---- Commands -----------------------------------------------------------
+    void OnConnect();
+    void OnDisconnect();
+    void OnK3CCDMode();
+    void OnGoto();
+    void OnOptions();
+    void OnChangeCoordinate();
+    void OnHoldButtonDown(CHoldButton* button);
+    void OnHoldButtonUp(CHoldButton* button);
+    void OnTimer(int id);
+    void OnGotoDone();
+    // The queued completion of a goto: shows it, unless it was shown already
+    // (TakeGotoCompletion).
+    void OnGotoCompletion();
+    // The link to the board failed (a write or a wait failed, or the port
+    // hung up): the window lets the port go, shows the disconnected state
+    // and says once that the mount may still be moving.
+    void OnLinkLost();
+
+    // ---- Rules and conversions ------------------------------------------------
+    // Applies the enable rules; moves the focus to "Exit" when the control
+    // that had it was disabled.
+    void UpdateControls();
+    // Captions of the two manual speed buttons for the mount model.
+    void UpdateSpeedLabels();
+    // A number field holds one or two digits (as the unsigned field reader
+    // reads them) within its limit: 23 for RA hours, 90 for degrees, 59 for
+    // the rest.
+    bool IsCoordinateValid(int id) const;
+    bool AllCoordinatesValid() const;
+    void WritePoint(double raHours, double decDegrees, const PointFields& fields);
+    void ReadPoint(double* raHours, double* decDegrees, const PointFields& fields) const;
+    // The speed index the radio buttons choose: 0 slow, 1 fast, 2 goto speed.
+    int SpeedIndex() const;
+
+    // ---- Settings ----------------------------------------------------------------
+    void LoadSettings();
+    // Saves the nine values; empty when saved, else the text that tells the
+    // user why the save failed.
+    QString SaveSettings();
+
+    // ---- Keyboard control ----------------------------------------------------------
+    // Sees every key press and release of the window's controls before they
+    // do; true when the key was consumed.
+    bool PreTranslateMessage(QObject* target, QEvent* event);
+    bool TranslateMotionKey(QEvent::Type type, int key, QKeyEvent* event);
+
+    // How often an open link is looked at for a hang-up.
+    static constexpr int kLinkWatchMs = 500;
+    // Runs the link watch while a port is open, stops it otherwise.
+    void WatchLink();
+    // After a command: a link that failed under it is handled at once.
+    void CheckLinkAfterCommand();
+
+    // ---- Night vision ----------------------------------------------------------------
+    // The "Night vision" check item: in the window's context menu and on
+    // Ctrl+N anywhere in the window.
+    void CreateNightVisionAction();
+    // Start-up: night vision on when [Display] says so (or it is on already).
+    void LoadNightVision();
+    // The operator's choice: switches the mode and saves it in [Display],
+    // telling the user once when the save fails.
+    void OnNightVision(bool on);
+
+    // Creates every control of template 102 at its place (DoDataExchange).
+    void CreateControls();
+    // Paints a number field in the validation colours for its validity.
+    void ColorField(QLineEdit* edit) const;
+
+    // ---- The planetarium link's Panel (control_dlg_planetarium.cpp) ------------
+    tavro::SkyPoint Position() override;
+    bool GotoRunning() override;
+    std::string Goto(const tavro::SkyPoint& target) override;
+    std::string Sync(const tavro::SkyPoint& point) override;
+    bool PressSlew(tavro::lx200::Direction direction) override;
+    void ReleaseSlew(tavro::lx200::Direction direction) override;
+    bool ChooseRate(tavro::lx200::Rate rate) override;
+    void StopAll() override;
+    // Stops the link's slew in force off the window's thread.
+    void StopSlewInBackground();
+    // Runs an end verb on the controller's command thread; the window acts
+    // as during a goto until OnEndDone.
+    void RunEndInBackground(CMountController::EndVerb verb, std::optional<CMountController::Point> reached);
+    void OnEndDone();
+    bool LineBusy() override { return m_bLineBusy; }
+    void SetLineFreeNotice(std::function<void()> notice) override { m_lineFreeNotice = std::move(notice); }
+    void ShowLinkState(const std::string& words) override;
+    // No other window of the program is open over this one.
+    bool LinkMayAct() const;
+    // Shows the end of a goto whose worker has ended while its completion is
+    // still queued, so that a command that follows the reported end is taken.
+    void TakeGotoCompletion();
+    int m_nGotoCompletionsTaken = 0;   // completions shown before their turn
+    tavro::GotoCourse m_gotoCourse;   // the goto under way, as its bars follow it
+    int m_nLinkHeldButton = 0;        // the hold button the link pressed, or 0
+    std::function<void()> m_lineFreeNotice;   // the link's, while one is listening
+
+    // ---- Members, in the order of the design ---------------------------------
+    tavro::Clock& m_clock;          // ticks for the goto's progress
+    CMountController m_controller;
+    int m_nComPort = 1;
+    bool m_bConnectOnStart = false;
+    bool m_bGotoRunning = false;
+    // An end verb started by the link holds the line (RunEndInBackground).
+    bool m_bLineBusy = false;
+    uint32_t m_dwGotoStart = 0;
+    uint32_t m_dwRaEnd = 0;
+    uint32_t m_dwDecEnd = 0;
+    uint32_t m_nTimerTicks = 0;
+    std::unique_ptr<CProgressTimer> m_pGotoTimer;   // the 200 ms progress timer
+    QFont m_fontBold;
+    QFont m_fontLarge;
+    QIcon m_hIcon;
+
+    std::string m_settingsPath;
+    std::vector<QWidget*> m_controls;   // in template order
+    bool m_bQuitRequested = false;
+    CKeyRepeatJoiner* m_pKeyRepeat = nullptr;   // child object, made on the first key
+    QBasicTimer m_linkWatch;                     // runs while a port is open
+    QAction* m_pNightVisionAction = nullptr;     // child object
+
+    friend void GotoDoneCallback(void* window);
+};
+
+// Completion callback of a threaded goto; `window` is the CControlDlg.
+void GotoDoneCallback(void* window);
