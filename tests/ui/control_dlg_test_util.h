@@ -19,7 +19,7 @@
 
 #include "platform/clock.h"
 #include "tests/support/fake_port.h"
-#include "ui/control_dlg.h"
+#include "ui/window/control_dlg.h"
 
 namespace tavro::test {
 

@@ -7,7 +7,7 @@
 #include <QTest>
 
 #include "tests/ui/control_dlg_test_util.h"
-#include "ui/point_text.h"
+#include "ui/window/point_text.h"
 
 using tavro::test::ControlDlgHarness;
 using tavro::ui::FormatPoint;

@@ -15,8 +15,8 @@
 
 #include "mount/mount_controller.h"
 #include "tests/ui/control_dlg_test_util.h"
-#include "ui/night_vision.h"
-#include "ui/options_dlg.h"
+#include "ui/app/night_vision.h"
+#include "ui/options/options_dlg.h"
 
 using tavro::ui::NightVisionOn;
 

@@ -20,10 +20,10 @@
 #include "platform/clock.h"
 #include "tests/support/fake_port.h"
 #include "tests/ui/control_dlg_test_util.h"
-#include "ui/control_dlg.h"
-#include "ui/hold_button.h"
-#include "ui/options_dlg.h"
-#include "ui/up_down.h"
+#include "ui/window/control_dlg.h"
+#include "ui/widgets/hold_button.h"
+#include "ui/options/options_dlg.h"
+#include "ui/widgets/up_down.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <QTest>
 
 #include "tests/ui/control_dlg_test_util.h"
-#include "ui/hold_button.h"
-#include "ui/key_repeat.h"
+#include "ui/widgets/hold_button.h"
+#include "ui/widgets/key_repeat.h"
 
 using tavro::test::ControlDlgHarness;
 

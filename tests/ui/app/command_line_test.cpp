@@ -4,7 +4,7 @@
 
 #include <QTest>
 
-#include "ui/command_line.h"
+#include "ui/app/command_line.h"
 
 class CommandLineTest : public QObject {
     Q_OBJECT

@@ -14,7 +14,7 @@
 #include <set>
 
 #include "tests/ui/control_dlg_test_util.h"
-#include "ui/control_dlg_template.h"
+#include "ui/window/control_dlg_template.h"
 
 using tavro::test::ControlDlgHarness;
 

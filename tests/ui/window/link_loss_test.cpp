@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "tests/ui/control_dlg_test_util.h"
-#include "ui/hold_button.h"
+#include "ui/widgets/hold_button.h"
 
 using tavro::test::ControlDlgHarness;
 using tavro::test::CTestControlDlg;

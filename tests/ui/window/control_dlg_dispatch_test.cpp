@@ -7,7 +7,7 @@
 
 #include "tests/support/line_trace.h"
 #include "tests/ui/control_dlg_test_util.h"
-#include "ui/hold_button.h"
+#include "ui/widgets/hold_button.h"
 
 using tavro::test::ControlDlgHarness;
 

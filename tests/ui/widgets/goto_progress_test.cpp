@@ -2,7 +2,7 @@
 // gotos, the counter's wrap, and the time-left text.
 #include <QTest>
 
-#include "ui/goto_progress.h"
+#include "ui/widgets/goto_progress.h"
 
 using namespace tavro::ui;
 

@@ -9,7 +9,7 @@
 
 #include "mount/mount_controller.h"
 #include "platform/port_discovery.h"
-#include "ui/options_dlg.h"
+#include "ui/options/options_dlg.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // expected outcome; the window test checks the same keys end to end.
 #include <QTest>
 
-#include "ui/motion_keys.h"
+#include "ui/window/motion_keys.h"
 
 using tavro::ui::MotionKeyAction;
 using tavro::ui::MotionKeyFor;

@@ -15,10 +15,10 @@
 #include <limits>
 
 #include "mount/mount_controller.h"
-#include "ui/dialog_units.h"
-#include "ui/options_dlg.h"
-#include "ui/options_logic.h"
-#include "ui/up_down.h"
+#include "ui/widgets/dialog_units.h"
+#include "ui/options/options_dlg.h"
+#include "ui/options/options_logic.h"
+#include "ui/widgets/up_down.h"
 
 namespace {
 

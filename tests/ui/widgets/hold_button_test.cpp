@@ -9,8 +9,8 @@
 #include <QTest>
 #include <vector>
 
-#include "ui/control_dlg_ids.h"
-#include "ui/hold_button.h"
+#include "ui/window/control_dlg_ids.h"
+#include "ui/widgets/hold_button.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <QTest>
 
 #include "mount/mount_controller.h"
-#include "ui/options_dlg.h"
-#include "ui/up_down.h"
+#include "ui/options/options_dlg.h"
+#include "ui/widgets/up_down.h"
 
 namespace {
 
