@@ -103,9 +103,17 @@ std::string Conversation::Receive(std::string_view bytes, size_t* taken)
     std::string reply;
     size_t count = 0;
     const bool holdWhileBusy = taken != nullptr;
-    if (holdWhileBusy && m_panel.LineBusy()) {
+    if (holdWhileBusy && (m_panel.LineBusy() || (m_kept && m_panel.GotoFinishing()))) {
         *taken = 0;
         return reply;
+    }
+    if (m_kept) {
+        reply += Execute(*m_kept);
+        m_kept.reset();
+        if (holdWhileBusy && m_panel.LineBusy()) {
+            *taken = 0;
+            return reply;
+        }
     }
     for (const char c : bytes) {
         ++count;
@@ -123,6 +131,14 @@ std::string Conversation::Receive(std::string_view bytes, size_t* taken)
             m_inCommand = false;
             if (m_dropping) {
                 ++m_oversizedInRow;
+            } else if (holdWhileBusy && (m_line == "MS" || m_line == "CM") &&
+                       m_panel.GotoFinishing()) {
+                // Sent on seeing the position at the target: taken once
+                // the goto has ended.
+                m_oversizedInRow = 0;
+                m_kept = m_line;
+                m_line.clear();
+                break;
             } else {
                 m_oversizedInRow = 0;
                 reply += Execute(m_line);

@@ -41,8 +41,13 @@ public:
     // nothing). With `taken`, it stops at the end of a command after which
     // the panel's line is busy (and takes nothing while it is busy), and
     // says how many bytes it took: the rest is for when the line is free
-    // again. Without it, every byte is taken.
+    // again. Also with it, a goto or sync sent while the panel's goto is
+    // finishing is kept back (Holding()) and carried out by the first call
+    // after the goto has ended, before any new byte. Without it, every byte
+    // is taken and carried out at once.
     std::string Receive(std::string_view bytes, size_t* taken = nullptr);
+    // A goto or sync is kept back until the panel's goto has ended.
+    bool Holding() const { return m_kept.has_value(); }
 
     // The client has sent kMaxOversizedLines oversized lines in a row.
     bool Flooding() const { return m_oversizedInRow >= kMaxOversizedLines; }
@@ -64,6 +69,8 @@ private:
 
     // The line being read.
     std::string m_line;
+    // A goto or sync kept back while the panel's goto finishes.
+    std::optional<std::string> m_kept;
     bool m_inCommand = false;
     bool m_dropping = false;
     int m_oversizedInRow = 0;

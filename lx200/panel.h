@@ -50,8 +50,14 @@ public:
     // line: the window then refuses what would use it, so the link takes no
     // more commands until the line is free again.
     virtual bool LineBusy() = 0;
-    // `notice` is called (on the window's thread) each time such a stop has
-    // ended and the line is free again; empty for none. One link at a time.
+    // True while a goto runs whose estimate has already reached its target
+    // (the board has yet to answer its last frame): a goto or sync that a
+    // client sends on seeing the position at the target waits for the goto's
+    // end instead of being refused as one sent during the goto.
+    virtual bool GotoFinishing() { return false; }
+    // `notice` is called (on the window's thread) each time such a stop, or
+    // a finishing goto, has ended and the line is free again; empty for
+    // none. One link at a time.
     virtual void SetLineFreeNotice(std::function<void()> notice) = 0;
 
     // What the window says of the link: a few words ("planetarium

@@ -160,7 +160,8 @@ void CPlanetariumLink::Serve(QTcpSocket* socket)
         session->waiting = true;
         m_waiting.push_back(socket);
     };
-    while (!session->gone && socket->bytesAvailable() > 0) {
+    while (!session->gone &&
+           (socket->bytesAvailable() > 0 || session->conversation.Holding())) {
         if (socket->bytesAvailable() > kMaxPendingBytes) {
             close = true;
             break;
@@ -180,7 +181,8 @@ void CPlanetariumLink::Serve(QTcpSocket* socket)
         if (session->gone)
             break;
         socket->skip(static_cast<qint64>(taken));
-        const bool held = taken < static_cast<size_t>(input.size()) && m_panel.LineBusy();
+        const bool held = (taken < static_cast<size_t>(input.size()) && m_panel.LineBusy()) ||
+                          session->conversation.Holding();
         if (!reply.empty())
             socket->write(reply.data(), static_cast<qint64>(reply.size()));
         if (session->conversation.Flooding() || socket->bytesToWrite() > kMaxUnsentBytes) {

@@ -54,6 +54,7 @@ public:
         lineBusy = busyAfterStop;
     }
     bool LineBusy() override { return lineBusy; }
+    bool GotoFinishing() override { return gotoFinishing; }
     void SetLineFreeNotice(std::function<void()>) override {}
     void ShowLinkState(const std::string&) override {}
 
@@ -72,6 +73,7 @@ public:
     // frees it.
     bool busyAfterStop = false;
     bool lineBusy = false;
+    bool gotoFinishing = false;
 };
 
 class Lx200Conversation : public ::testing::Test {
@@ -162,6 +164,55 @@ TEST(Lx200ConversationHold, TheRestWaitsWhileAStopHoldsTheLine)
         EXPECT_EQ(taken, rest.size());
         EXPECT_EQ(panel.calls, c.calls);
     }
+}
+
+// While the panel's goto finishes, a goto or sync is kept back (its bytes
+// taken, the command carried out once the goto has ended, before anything
+// sent after it); polls and target settings before it are answered at once.
+TEST(Lx200ConversationHold, GotoOrSyncWaitsWhileTheGotoFinishes)
+{
+    struct Case {
+        const char* name;
+        std::string input;
+        std::string firstReply;
+        std::string laterReply;   // the kept command's, then the rest's
+        Calls calls;
+    };
+    const std::vector<Case> cases = {
+        {"goto", ":GR#:Sr05:30:00#:Sd-05*00:00#:MS#:GD#", "06:45:09#11", "0-16*42:58#",
+         {"goto 5.5000 -5.0000"}},
+        {"sync", ":Sr05:30:00#:Sd-05*00:00#:CM#", "11", "Coordinates matched#",
+         {"sync 5.5000 -5.0000"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordingPanel panel;
+        panel.gotoFinishing = true;
+        Conversation talk(panel, Epoch::JNow, [] { return kJan15; });
+        size_t taken = 0;
+        EXPECT_EQ(talk.Receive(c.input, &taken), c.firstReply);
+        const size_t kept = c.input.find(c.name[0] == 'g' ? ":MS#" : ":CM#") + 4;
+        EXPECT_EQ(taken, kept);
+        EXPECT_TRUE(talk.Holding());
+        EXPECT_TRUE(panel.calls.empty());
+        // Still finishing: nothing is taken or done.
+        const std::string rest = c.input.substr(taken);
+        EXPECT_EQ(talk.Receive(rest, &taken), "");
+        EXPECT_EQ(taken, 0u);
+        panel.gotoFinishing = false;
+        EXPECT_EQ(talk.Receive(rest, &taken), c.laterReply);
+        EXPECT_EQ(taken, rest.size());
+        EXPECT_FALSE(talk.Holding());
+        EXPECT_EQ(panel.calls, c.calls);
+    }
+    // Without a count the command is carried out at once, as the panel
+    // decides (it refuses it during the goto).
+    RecordingPanel panel;
+    panel.gotoFinishing = true;
+    panel.refusal = "a goto is running";
+    Conversation talk(panel, Epoch::JNow, [] { return kJan15; });
+    EXPECT_EQ(talk.Receive(":Sr05:30:00#:Sd-05*00:00#:MS#"), "112a goto is running#");
+    EXPECT_FALSE(talk.Holding());
 }
 
 TEST(Lx200ConversationHold, WithoutACountEveryByteIsTaken)

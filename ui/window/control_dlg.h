@@ -188,6 +188,9 @@ private:
     void RunEndInBackground(CMountController::EndVerb verb, std::optional<CMountController::Point> reached);
     void OnEndDone();
     bool LineBusy() override { return m_bLineBusy; }
+    bool GotoFinishing() override;
+    // Tells the link, from the event loop, that the line is free again.
+    void PostLineFreeNotice();
     void SetLineFreeNotice(std::function<void()> notice) override { m_lineFreeNotice = std::move(notice); }
     void ShowLinkState(const std::string& words) override;
     // No other window of the program is open over this one.

@@ -84,6 +84,8 @@ void CControlDlg::OnGotoDone()
     m_pGotoTimer->Stop();
     Control(IDC_TIME_LEFT)->hide();
     m_bGotoRunning = false;
+    // A goto or sync the link kept back while this goto finished is taken.
+    PostLineFreeNotice();
     if (m_controller.LinkLost()) {
         // The goto did not reach its target: the bars stay where they were
         // and the current point is not changed.

@@ -82,6 +82,29 @@ SkyPoint CControlDlg::Position()
     return {tavro::WrapRa(ra), dec};
 }
 
+bool CControlDlg::GotoFinishing()
+{
+    if (!m_bGotoRunning || !m_controller.GotoRunning())
+        return false;
+    const uint32_t now = m_clock.TickCount();
+    return tavro::GotoFraction(now, m_gotoCourse.startTick, m_gotoCourse.raSeconds) >= 1.0 &&
+           tavro::GotoFraction(now, m_gotoCourse.startTick, m_gotoCourse.decSeconds) >= 1.0;
+}
+
+void CControlDlg::PostLineFreeNotice()
+{
+    // The link takes its waiting commands up from the event loop, so after
+    // a lost link has been dealt with (and while its message is open); not
+    // if a stop holds the line by then.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!m_bLineBusy && m_lineFreeNotice)
+                m_lineFreeNotice();
+        },
+        Qt::QueuedConnection);
+}
+
 bool CControlDlg::GotoRunning()
 {
     return m_bGotoRunning && m_controller.GotoRunning();
@@ -206,16 +229,7 @@ void CControlDlg::OnEndDone()
 {
     m_bLineBusy = false;
     UpdateControls();
-    // The link takes its waiting commands up from the event loop, so after
-    // a lost link has been dealt with below (and while its message is
-    // open); not if another stop holds the line by then.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (!m_bLineBusy && m_lineFreeNotice)
-                m_lineFreeNotice();
-        },
-        Qt::QueuedConnection);
+    PostLineFreeNotice();
     // A goto that was cut short reports a lost link in its own completion.
     if (!m_bGotoRunning)
         CheckLinkAfterCommand();

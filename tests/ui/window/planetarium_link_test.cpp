@@ -169,6 +169,64 @@ private slots:
         QCOMPARE(client.Receive(":GR#:GD#:D#"), std::string("01:00:00#+05*00:00##"));
     }
 
+    // The estimate has reached the target (123 s of RA travel) but the board
+    // has not answered the last frame: a client that sees the position at the
+    // target and syncs or goes on has that command kept back, not refused,
+    // and carried out after the goto's end; its polls are still answered
+    // before it.
+    void commandWhileTheGotoFinishesWaitsForItsEnd_data()
+    {
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("gotoRuns");
+        QTest::newRow("sync") << QByteArray(":CM#") << QByteArray("Coordinates matched#") << false;
+        QTest::newRow("goto") << QByteArray(":MS#") << QByteArray("0") << true;
+    }
+
+    void commandWhileTheGotoFinishesWaitsForItsEnd()
+    {
+        QFETCH(QByteArray, command);
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, gotoRuns);
+        ControlDlgHarness h;
+        CControlDlg& dlg = h.Start();
+        CPlanetariumLink link(dlg);
+        QVERIFY(link.Start(AnyFreePort()));
+        Client client(link.Port());
+        QVERIFY(h.Connect());
+        h.m_line.BlockWhenIdle(true);
+        h.m_line.AnswerStepFrames(-1);
+        const uint32_t start = h.m_clock.TickCount();
+        QCOMPARE(client.Say(":Sr02:00:00#:Sd+10*00:00#:MS#"), QByteArray("110"));
+        QVERIFY(ControlDlgHarness::WaitReal([&] { return !h.m_line.PurgeTimes().empty(); }));
+        h.TickAt(start + 124000);
+        QCOMPARE(client.Say(":GR#:GD#:D#"), QByteArray("02:00:00#+10*00:00#|#"));
+
+        const size_t purges = h.m_line.PurgeTimes().size();   // the first frame's
+        client.m_socket.write(":Sr01:00:00#:Sd+05*00:00#" + command + ":GR#");
+        QTRY_COMPARE_WITH_TIMEOUT(link.WaitingClients(), 1, 10000);
+        QByteArray got;
+        QTRY_VERIFY_WITH_TIMEOUT((got += client.m_socket.readAll()) == "11", 10000);
+        QVERIFY(h.GotoRunning());
+        QCOMPARE(dlg.Edit(IDC_CUR_RA_H)->text(), QString("0"));
+
+        h.AnswerAll();
+        QVERIFY(h.WaitGotoDone());
+        QTRY_VERIFY_WITH_TIMEOUT((got += client.m_socket.readAll()).endsWith("#"), 10000);
+        // The goto reached (2 h, +10), then the command took (1 h, +5): a
+        // sync at once, a goto (with the frames answered as they come) once
+        // it has run.
+        QCOMPARE(got, "11" + reply + (gotoRuns ? "02:00:00#" : "01:00:00#"));
+        QCOMPARE(link.WaitingClients(), 0);
+        if (gotoRuns) {
+            QCOMPARE(dlg.Edit(IDC_NEXT_RA_H)->text(), QString("1"));
+            QVERIFY(h.m_line.PurgeTimes().size() > purges + 2);
+            QVERIFY(h.WaitGotoDone());
+        }
+        QCOMPARE(dlg.Edit(IDC_CUR_RA_H)->text(), QString("1"));
+        QCOMPARE(client.Say(":GR#:GD#:D#"), QByteArray("01:00:00#+05*00:00##"));
+    }
+
     void stopEndsTheGotoWhereItHadCome()
     {
         ControlDlgHarness h;
