@@ -89,7 +89,7 @@ TEST_F(ControlToolE2E, RaPlusByMouseSlewsAndStopsAfterTheMinimumTime)
     // A quick click: the stop still waits for the minimum time of the slew.
     ASSERT_TRUE(m_program.MouseDown(IDC_RA_PLUS));
     ASSERT_TRUE(m_program.MouseUp(IDC_RA_PLUS));
-    ASSERT_TRUE(WaitUntil([&] { return m_sim.Received().size() >= 4; }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return m_sim.Received().size() >= 4; }, 15000));
     const std::vector<ReceivedByte> got = m_sim.Received();
     ASSERT_EQ(got.size(), 4u);
     EXPECT_EQ(got[0].byte, 0x61);
@@ -104,7 +104,9 @@ TEST_F(ControlToolE2E, RaPlusByMouseSlewsAndStopsAfterTheMinimumTime)
     // from no wait at all); the window's dispatch test checks the exact
     // 140 ms on a simulated clock.
     EXPECT_GE(got[2].atUs - got[1].atUs, 140000u - kTimingSlackUs);
-    EXPECT_LT(got[2].atUs - got[1].atUs, 1000000u);
+    // A click is a press and a release at once: the stop follows the
+    // minimum time, not a held button (5 s allows for a loaded machine).
+    EXPECT_LT(got[2].atUs - got[1].atUs, 5000000u);
     EXPECT_EQ(m_sim.Mode(), BoardMode::Manual);
 
     // Held for half a second: the stop follows the release.

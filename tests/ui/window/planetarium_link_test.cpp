@@ -179,7 +179,10 @@ private slots:
         QTest::addColumn<QByteArray>("command");
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<bool>("gotoRuns");
-        QTest::newRow("sync") << QByteArray(":CM#") << QByteArray("Coordinates matched#") << false;
+        // The sync's poll is answered after it, at the synced point; the
+        // goto's reply is its last byte (its own travel goes on meanwhile).
+        QTest::newRow("sync") << QByteArray(":CM#:GR#") << QByteArray("Coordinates matched#01:00:00#")
+                              << false;
         QTest::newRow("goto") << QByteArray(":MS#") << QByteArray("0") << true;
     }
 
@@ -202,8 +205,7 @@ private slots:
         h.TickAt(start + 124000);
         QCOMPARE(client.Say(":GR#:GD#:D#"), QByteArray("02:00:00#+10*00:00#|#"));
 
-        const size_t purges = h.m_line.PurgeTimes().size();   // the first frame's
-        client.m_socket.write(":Sr01:00:00#:Sd+05*00:00#" + command + ":GR#");
+        client.m_socket.write(":Sr01:00:00#:Sd+05*00:00#" + command);
         QTRY_COMPARE_WITH_TIMEOUT(link.WaitingClients(), 1, 10000);
         QByteArray got;
         QTRY_VERIFY_WITH_TIMEOUT((got += client.m_socket.readAll()) == "11", 10000);
@@ -212,16 +214,15 @@ private slots:
 
         h.AnswerAll();
         QVERIFY(h.WaitGotoDone());
-        QTRY_VERIFY_WITH_TIMEOUT((got += client.m_socket.readAll()).endsWith("#"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT((got += client.m_socket.readAll()).size() >= 2 + reply.size(), 10000);
         // The goto reached (2 h, +10), then the command took (1 h, +5): a
         // sync at once, a goto (with the frames answered as they come) once
         // it has run.
-        QCOMPARE(got, "11" + reply + (gotoRuns ? "02:00:00#" : "01:00:00#"));
+        QCOMPARE(got, "11" + reply);
         QCOMPARE(link.WaitingClients(), 0);
         if (gotoRuns) {
             QCOMPARE(dlg.Edit(IDC_NEXT_RA_H)->text(), QString("1"));
-            QVERIFY(h.m_line.PurgeTimes().size() > purges + 2);
-            QVERIFY(h.WaitGotoDone());
+            QVERIFY(h.WaitGotoDone(30000));
         }
         QCOMPARE(dlg.Edit(IDC_CUR_RA_H)->text(), QString("1"));
         QCOMPARE(client.Say(":GR#:GD#:D#"), QByteArray("01:00:00#+05*00:00##"));
