@@ -29,10 +29,6 @@ constexpr const char* kSettingsTab = "Mount Settings";
 constexpr uint32_t kMovingPollMs = 250;
 constexpr uint32_t kIdlePollMs = 500;
 
-// The board's shortest manual command: a slew, a guide pulse or a focuser
-// run lasts at least this long.
-constexpr uint32_t kMinMotionMs = tavro::proto::kMinMotionTime;
-
 // The properties whose home is the machine-wide settings file.
 bool KeptInSettingsFile(const char* property)
 {
@@ -47,7 +43,12 @@ enum SettingIndex { kSetSpeed, kSetClock, kSetRaGap, kSetDecGap, kSetGuideSteps,
 
 TavroTelescope::TavroTelescope()
     : INDI::GuiderInterface(), INDI::FocuserInterface(this), m_clock(tavro::SystemClock()),
-      m_controller(m_clock)
+      m_controller(m_clock),
+      m_activityTimer([this] {
+          m_activities.TimeUp();
+          CheckLinkAfterCommand();
+      }),
+      m_activities(m_controller, m_activityTimer, *this)
 {
     setVersion(TAVRO_VERSION_MAJOR, TAVRO_VERSION_MINOR);
     setTelescopeConnection(CONNECTION_NONE);
@@ -502,7 +503,7 @@ bool TavroTelescope::Connect()
     // The board tracks after its configuration; a park is taken up once
     // the properties are defined.
     TrackState = SCOPE_TRACKING;
-    m_trackingOff = false;
+    m_activities.Release(nullptr);
     m_pointing.StartTracking(Now());
     StopPolling();
     m_pollTimer = SetTimer(kIdlePollMs);
@@ -516,9 +517,8 @@ bool TavroTelescope::Disconnect()
         EndGotoNow(false);
     // The controller's disconnect stops a slew in force and the pause; the
     // driver's own record of them ends here.
-    EndActivity(Activity::None, false, nullptr);
+    m_activities.Release(nullptr);
     m_controller.Disconnect();
-    m_trackingOff = false;
     m_pointing.StartTracking(Now());
     TrackState = isParked() ? SCOPE_PARKED : SCOPE_IDLE;
     return true;
@@ -567,9 +567,9 @@ void TavroTelescope::OnLinkLost()
 {
     const int port = m_controller.m_nPort;
     StopPolling();
-    StopActivityTimer();
-    m_activity = Activity::None;
-    m_pending[kGuideNS] = m_pending[kGuideWE] = PendingPulse{};
+    // Nothing more goes to the board; what was in force is told as ended, so
+    // that no property is left busy for the next connect.
+    m_activities.Release("the link was lost");
     const uint32_t now = Now();
     if (m_gotoActive) {
         // The goto did not reach its target: the point is where it had got to.
@@ -578,7 +578,6 @@ void TavroTelescope::OnLinkLost()
     }
     m_pointing.StopSlew(now);
     m_pointing.StartTracking(now);
-    m_trackingOff = false;
     if (m_parking)
         ParkFailed("the link was lost");
     // On a lost link nothing more is sent; the port is let go.
@@ -797,29 +796,27 @@ bool TavroTelescope::SiderealNow(double* lst)
 
 bool TavroTelescope::HoldTracking()
 {
-    if (m_trackingOff)
+    if (m_activities.TrackingHeld())
         return true;
     // A slew or focuser run in force ends first (the pause replaces it).
-    EndActivity(Activity::None, true, "tracking was turned off");
-    const bool paused = m_controller.Pause();
+    const bool paused = m_activities.HoldTracking();
     CheckLinkAfterCommand();
     if (!paused)
         return false;
     m_pointing.StopTracking(Now());
-    m_trackingOff = true;
     ShowTrackState();
     return true;
 }
 
 void TavroTelescope::ResumeTracking(const char* why)
 {
-    if (!m_trackingOff)
-        return;
-    // The stop ends the pause, after the board's minimum time.
-    m_controller.StopMotion();
+    m_activities.ResumeTracking(why);
     CheckLinkAfterCommand();
+}
+
+void TavroTelescope::TrackingResumed(const char* why)
+{
     m_pointing.StartTracking(Now());
-    m_trackingOff = false;
     ShowTrackState();
     if (why != nullptr)
         LOGF_INFO("Tracking is on again: %s.", why);
@@ -828,8 +825,9 @@ void TavroTelescope::ResumeTracking(const char* why)
 void TavroTelescope::ShowTrackState()
 {
     IUResetSwitch(&TrackStateSP);
-    TrackStateS[m_trackingOff ? TRACK_OFF : TRACK_ON].s = ISS_ON;
-    TrackStateSP.s = m_trackingOff ? IPS_IDLE : IPS_BUSY;
+    const bool off = m_activities.TrackingHeld();
+    TrackStateS[off ? TRACK_OFF : TRACK_ON].s = ISS_ON;
+    TrackStateSP.s = off ? IPS_IDLE : IPS_BUSY;
     if (isConnected())
         IDSetSwitch(&TrackStateSP, nullptr);
 }
@@ -897,7 +895,7 @@ bool TavroTelescope::PlaceAtPark()
     const uint32_t now = Now();
     m_pointing.Sync(point, now);
     m_controller.SetCurrentPoint(point.ra, point.dec);
-    if (m_trackingOff)
+    if (m_activities.TrackingHeld())
         m_pointing.StopTracking(now);
     return true;
 }
@@ -989,20 +987,20 @@ bool TavroTelescope::SetDefaultPark()
 bool TavroTelescope::MoveNS(INDI_DIR_NS dir, TelescopeMotionCommand command)
 {
     if (command == MOTION_STOP) {
-        StopSlew(Activity::SlewNS);
+        StopSlew(MotionAxis::NS);
         return true;
     }
-    return StartSlew(Activity::SlewNS, dir == DIRECTION_NORTH ? tavro::kSlewDecPlus : tavro::kSlewDecMinus);
+    return StartSlew(MotionAxis::NS, dir == DIRECTION_NORTH ? tavro::kSlewDecPlus : tavro::kSlewDecMinus);
 }
 
 bool TavroTelescope::MoveWE(INDI_DIR_WE dir, TelescopeMotionCommand command)
 {
     if (command == MOTION_STOP) {
-        StopSlew(Activity::SlewWE);
+        StopSlew(MotionAxis::WE);
         return true;
     }
     // East is RA +, west RA -, as the window's "Ra +" and "Ra -".
-    return StartSlew(Activity::SlewWE, dir == DIRECTION_EAST ? tavro::kSlewRaPlus : tavro::kSlewRaMinus);
+    return StartSlew(MotionAxis::WE, dir == DIRECTION_EAST ? tavro::kSlewRaPlus : tavro::kSlewRaMinus);
 }
 
 bool TavroTelescope::SetSlewRate(int index)
@@ -1011,254 +1009,185 @@ bool TavroTelescope::SetSlewRate(int index)
     return index >= 0 && index < kSlewRateCount;
 }
 
-bool TavroTelescope::StartSlew(Activity activity, int direction)
+bool TavroTelescope::StartSlew(MotionAxis axis, int direction)
 {
-    if (m_gotoActive) {
-        LOG_WARN("Slew refused: a goto is running (abort it first).");
-        return false;
-    }
-    if (isParked() || m_parking) {
+    // While a goto runs (to the park position too), the refusal below names it.
+    if (isParked() && !m_gotoActive) {
         LOG_WARN("Slew refused: the mount is parked (unpark it first).");
         return false;
     }
-    // The board slews only with its RA drive running.
-    ResumeTracking("a slew starts");
-    TrackState = SCOPE_TRACKING;
-    EndActivity(activity, false, "another slew started");
     const int speed = BoardSpeedOfRate(std::max(0, IUFindOnSwitchIndex(&SlewRateSP)));
-    const bool started = m_controller.StartMove(direction, speed);
+    const auto outcome = m_activities.StartSlew(axis, direction, speed);
+    if (outcome == tavro::indi::ActivityScheduler::Outcome::RefusedGoto) {
+        LOG_WARN("Slew refused: a goto is running (abort it first).");
+        return false;
+    }
+    TrackState = SCOPE_TRACKING;
     const uint32_t now = Now();
     CheckLinkAfterCommand();
-    if (!started)
+    if (outcome != tavro::indi::ActivityScheduler::Outcome::Started)
         return false;
     m_pointing.StartSlew(direction, tavro::SlewRate(tavro::SpeedsOf(m_controller), speed, direction), now);
-    m_activity = activity;
     StopPolling();
     m_pollTimer = SetTimer(kMovingPollMs);
     return true;
 }
 
-void TavroTelescope::StopSlew(Activity activity)
+void TavroTelescope::StopSlew(MotionAxis axis)
 {
-    if (m_activity != activity)
+    const Activity slew = axis == MotionAxis::NS ? Activity::SlewNS : Activity::SlewWE;
+    if (m_activities.InForce() != slew)
         return;  // this axis has no slew in force (another command ended it)
     m_pointing.StopSlew(Now());
-    m_controller.StopMotion();
-    m_activity = Activity::None;
+    m_activities.StopSlew(axis);
     CheckLinkAfterCommand();
     ReportPoint();
 }
 
 void TavroTelescope::EndActivity(Activity next, bool sendStop, const char* why)
 {
-    const Activity ended = m_activity;
-    const bool pulsesWaiting = m_pending[kGuideNS].waiting || m_pending[kGuideWE].waiting;
-    if (ended == Activity::None && !pulsesWaiting)
-        return;
-    StopActivityTimer();
-    m_pointing.StopSlew(Now());
-    if (sendStop && ended != Activity::None)
-        m_controller.StopMotion();
-    m_activity = Activity::None;
+    m_activities.EndActivity(next, sendStop, why);
+}
 
-    // The properties of what ended. A slew on the axis that starts again is
-    // left to the INDI base, which answers it.
-    if (ended == Activity::SlewNS && next != Activity::SlewNS) {
-        IUResetSwitch(&MovementNSSP);
-        MovementNSSP.s = IPS_IDLE;
-        last_ns_motion = -1;
-        if (why)
-            IDSetSwitch(&MovementNSSP, "North/south slew ended: %s.", why);
-        else
-            IDSetSwitch(&MovementNSSP, nullptr);
+void TavroTelescope::SlewEnded(MotionAxis axis, bool restarting, const char* why)
+{
+    m_pointing.StopSlew(Now());
+    // A slew on the axis that starts again is left to the INDI base, which
+    // answers it.
+    if (restarting)
+        return;
+    ISwitchVectorProperty& motion = axis == MotionAxis::NS ? MovementNSSP : MovementWESP;
+    IUResetSwitch(&motion);
+    motion.s = IPS_IDLE;
+    (axis == MotionAxis::NS ? last_ns_motion : last_we_motion) = -1;
+    const char* name = axis == MotionAxis::NS ? "North/south" : "West/east";
+    if (why)
+        IDSetSwitch(&motion, "%s slew ended: %s.", name, why);
+    else
+        IDSetSwitch(&motion, nullptr);
+}
+
+void TavroTelescope::FocusEnded(bool ranOut, const char* why)
+{
+    FocusTimerN[0].value = 0;
+    FocusTimerNP.s = ranOut ? IPS_OK : IPS_IDLE;
+    if (why)
+        IDSetNumber(&FocusTimerNP, "Focuser stopped: %s.", why);
+    else
+        IDSetNumber(&FocusTimerNP, nullptr);
+}
+
+void TavroTelescope::EventLoopTimer::Start(uint32_t ms)
+{
+    Stop();
+    m_id = IEAddTimer(static_cast<int>(ms), &EventLoopTimer::Fire, this);
+}
+
+void TavroTelescope::EventLoopTimer::Stop()
+{
+    if (m_id >= 0) {
+        IERmTimer(m_id);
+        m_id = -1;
     }
-    if (ended == Activity::SlewWE && next != Activity::SlewWE) {
-        IUResetSwitch(&MovementWESP);
-        MovementWESP.s = IPS_IDLE;
-        last_we_motion = -1;
-        if (why)
-            IDSetSwitch(&MovementWESP, "West/east slew ended: %s.", why);
-        else
-            IDSetSwitch(&MovementWESP, nullptr);
-    }
-    if (ended == Activity::GuideNS || m_pending[kGuideNS].waiting)
-        GuideComplete(AXIS_DE);
-    if (ended == Activity::GuideWE || m_pending[kGuideWE].waiting)
-        GuideComplete(AXIS_RA);
-    m_pending[kGuideNS] = m_pending[kGuideWE] = PendingPulse{};
-    if (ended == Activity::Focus) {
-        FocusTimerN[0].value = 0;
-        FocusTimerNP.s = IPS_IDLE;
-        if (why)
-            IDSetNumber(&FocusTimerNP, "Focuser stopped: %s.", why);
-        else
-            IDSetNumber(&FocusTimerNP, nullptr);
-    }
+}
+
+void TavroTelescope::EventLoopTimer::Fire(void* self)
+{
+    auto* timer = static_cast<EventLoopTimer*>(self);
+    timer->m_id = -1;
+    timer->m_fired();
 }
 
 // ---- Guiding ------------------------------------------------------------------
 
 IPState TavroTelescope::GuideNorth(uint32_t ms)
 {
-    return Guide(kGuideNS, tavro::kSlewDecPlus, ms);
+    return Guide(MotionAxis::NS, tavro::kSlewDecPlus, ms);
 }
 
 IPState TavroTelescope::GuideSouth(uint32_t ms)
 {
-    return Guide(kGuideNS, tavro::kSlewDecMinus, ms);
+    return Guide(MotionAxis::NS, tavro::kSlewDecMinus, ms);
 }
 
 IPState TavroTelescope::GuideEast(uint32_t ms)
 {
-    return Guide(kGuideWE, tavro::kSlewRaPlus, ms);
+    return Guide(MotionAxis::WE, tavro::kSlewRaPlus, ms);
 }
 
 IPState TavroTelescope::GuideWest(uint32_t ms)
 {
-    return Guide(kGuideWE, tavro::kSlewRaMinus, ms);
+    return Guide(MotionAxis::WE, tavro::kSlewRaMinus, ms);
 }
 
-IPState TavroTelescope::Guide(GuideAxis axis, int direction, uint32_t ms)
+IPState TavroTelescope::Guide(MotionAxis axis, int direction, uint32_t ms)
 {
-    if (m_gotoActive) {
-        LOG_WARN("Guide pulse refused: a goto is running.");
-        return IPS_ALERT;
-    }
-    if (m_activity == Activity::SlewNS || m_activity == Activity::SlewWE ||
-        m_activity == Activity::Focus) {
-        LOG_WARN("Guide pulse refused: the mount or the focuser is being moved by hand.");
-        return IPS_ALERT;
-    }
-    if (m_trackingOff) {
-        // A pulse would end the board's pause.
-        LOG_WARN("Guide pulse refused: tracking is off (or the mount is parked).");
-        return IPS_ALERT;
-    }
-    if (m_activity == Activity::GuideNS || m_activity == Activity::GuideWE) {
-        // The board runs one slew at a time: this pulse follows the one in
-        // force.
-        m_pending[axis] = {true, direction, ms};
-        return IPS_BUSY;
-    }
-    return StartPulse(axis, direction, ms) ? IPS_BUSY : IPS_ALERT;
-}
-
-bool TavroTelescope::StartPulse(GuideAxis axis, int direction, uint32_t ms)
-{
+    using Outcome = tavro::indi::ActivityScheduler::Outcome;
     // A guide pulse is a slew at the slow speed; the board's shortest slew
     // is 140 ms, so a shorter pulse is lengthened to it.
-    const uint32_t duration = std::max(ms, kMinMotionMs);
-    if (ms < kMinMotionMs)
-        LOGF_DEBUG("Guide pulse of %u ms lengthened to the board's minimum of %u ms.", ms, kMinMotionMs);
-    const bool started = m_controller.StartMove(direction, tavro::kSlewSlow);
+    const uint32_t minimum = tavro::indi::ActivityScheduler::kMinMotionMs;
+    switch (m_activities.Guide(axis, direction, ms)) {
+    case Outcome::Started:
+    case Outcome::Queued:
+        if (ms < minimum)
+            LOGF_DEBUG("Guide pulse of %u ms lengthened to the board's minimum of %u ms.", ms, minimum);
+        CheckLinkAfterCommand();
+        // Guide pulses correct the mount's own tracking error: they do not
+        // move the reported point.
+        return IPS_BUSY;
+    case Outcome::RefusedGoto:
+        LOG_WARN("Guide pulse refused: a goto is running.");
+        return IPS_ALERT;
+    case Outcome::RefusedManual:
+        LOG_WARN("Guide pulse refused: the mount or the focuser is being moved by hand.");
+        return IPS_ALERT;
+    case Outcome::RefusedTrackingHeld:
+        LOG_WARN("Guide pulse refused: tracking is off (or the mount is parked).");
+        return IPS_ALERT;
+    case Outcome::NothingToDo:
+    case Outcome::Failed:
+        break;
+    }
     CheckLinkAfterCommand();
-    if (!started)
-        return false;
-    // Guide pulses correct the mount's own tracking error: they do not move
-    // the reported point.
-    m_activity = axis == kGuideNS ? Activity::GuideNS : Activity::GuideWE;
-    StartActivityTimer(duration);
-    return true;
+    return IPS_ALERT;
 }
 
-void TavroTelescope::StartPendingPulse()
+void TavroTelescope::PulseEnded(MotionAxis axis)
 {
-    for (GuideAxis axis : {kGuideWE, kGuideNS}) {
-        if (!m_pending[axis].waiting)
-            continue;
-        const PendingPulse pulse = m_pending[axis];
-        m_pending[axis] = PendingPulse{};
-        if (!StartPulse(axis, pulse.direction, pulse.ms)) {
-            GuideComplete(axis == kGuideNS ? AXIS_DE : AXIS_RA);
-            continue;
-        }
-        return;
-    }
-}
-
-void TavroTelescope::StartActivityTimer(uint32_t ms)
-{
-    StopActivityTimer();
-    m_activityTimer = IEAddTimer(static_cast<int>(ms), &TavroTelescope::OnActivityTimer, this);
-}
-
-void TavroTelescope::StopActivityTimer()
-{
-    if (m_activityTimer >= 0) {
-        IERmTimer(m_activityTimer);
-        m_activityTimer = -1;
-    }
-}
-
-void TavroTelescope::OnActivityTimer(void* self)
-{
-    static_cast<TavroTelescope*>(self)->ActivityTimeUp();
-}
-
-void TavroTelescope::ActivityTimeUp()
-{
-    m_activityTimer = -1;
-    const Activity ended = m_activity;
-    m_activity = Activity::None;
-    // The timer is at least the board's minimum: the stop goes out at once.
-    m_controller.StopMotion();
-    CheckLinkAfterCommand();
-    switch (ended) {
-    case Activity::GuideNS:
-        GuideComplete(AXIS_DE);
-        StartPendingPulse();
-        break;
-    case Activity::GuideWE:
-        GuideComplete(AXIS_RA);
-        StartPendingPulse();
-        break;
-    case Activity::Focus:
-        FocusTimerN[0].value = 0;
-        FocusTimerNP.s = IPS_OK;
-        IDSetNumber(&FocusTimerNP, nullptr);
-        break;
-    default:
-        break;
-    }
+    GuideComplete(axis == MotionAxis::NS ? AXIS_DE : AXIS_RA);
 }
 
 // ---- Focuser ------------------------------------------------------------------
 
 IPState TavroTelescope::MoveFocuser(FocusDirection dir, int speed, uint16_t duration)
 {
-    if (m_gotoActive) {
+    using Outcome = tavro::indi::ActivityScheduler::Outcome;
+    // Inward is the window's "-", outward its "+"; speed 2 is fast.
+    switch (m_activities.StartFocus(dir == FOCUS_INWARD, speed >= 2, duration)) {
+    case Outcome::Started:
+        CheckLinkAfterCommand();
+        return IPS_BUSY;
+    case Outcome::NothingToDo:
+        return IPS_OK;
+    case Outcome::RefusedGoto:
         LOG_WARN("Focuser refused: a goto is running.");
         return IPS_ALERT;
-    }
-    if (duration == 0)
-        return IPS_OK;
-    if (m_trackingOff) {
-        // The focuser's command would end the board's pause.
+    case Outcome::RefusedTrackingHeld:
         LOG_WARN("Focuser refused: tracking is off (or the mount is parked); turn tracking on first.");
         return IPS_ALERT;
+    case Outcome::Queued:
+    case Outcome::RefusedManual:
+    case Outcome::Failed:
+        break;
     }
-    EndActivity(Activity::Focus, false, "the focuser started");
-    // Inward is the window's "-", outward its "+"; speed 2 is fast.
-    const bool started = m_controller.StartFocus(dir == FOCUS_INWARD, speed >= 2);
     CheckLinkAfterCommand();
-    if (!started)
-        return IPS_ALERT;
-    m_activity = Activity::Focus;
-    StartActivityTimer(std::max<uint32_t>(duration, kMinMotionMs));
-    return IPS_BUSY;
+    return IPS_ALERT;
 }
 
 bool TavroTelescope::AbortFocuser()
 {
-    if (m_activity == Activity::Focus) {
-        StopActivityTimer();
-        m_controller.StopMotion();
-        m_activity = Activity::None;
+    if (m_activities.AbortFocus())
         CheckLinkAfterCommand();
-        FocusTimerN[0].value = 0;
-        FocusTimerNP.s = IPS_IDLE;
-        IDSetNumber(&FocusTimerNP, nullptr);
-    }
     return true;
 }
 
@@ -1277,10 +1206,9 @@ void TavroTelescope::HandOverToK3CCD()
         IDSetSwitch(&K3CCDSP, "K3CCD mode refused: a goto is running.");
         return;
     }
-    // The board's guide mode ends a slew in force itself.
-    EndActivity(Activity::None, false, "K3CCD mode");
+    // The board's guide mode ends a slew in force (and the pause) itself.
+    m_activities.Release("K3CCD mode");
     StopPolling();
-    m_trackingOff = false;
     m_pointing.StartTracking(Now());
     m_controller.EnterK3CCDMode();
     TrackState = SCOPE_IDLE;

@@ -6,7 +6,9 @@
 // Everything that reaches the board goes through the one CMountController,
 // exactly as from the window: Connect sends the configuration, a goto runs
 // the controller's threaded goto, slews and the focuser use StartMove /
-// StartFocus / StopMotion, the K3CCD hand-over is EnterK3CCDMode. The board
+// StartFocus / StopMotion (through the ActivityScheduler, which keeps the
+// board's one manual command at a time), the K3CCD hand-over is
+// EnterK3CCDMode. The board
 // reports no position: the driver reports the PointingEstimate of the mount
 // core (synced point, goto under way, slews).
 //
@@ -16,6 +18,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -23,13 +26,15 @@
 #include <libindi/indiguiderinterface.h>
 #include <libindi/inditelescope.h>
 
+#include "indi/activity_scheduler.h"
 #include "mount/mount_controller.h"
 #include "mount/pointing.h"
 #include "platform/clock.h"
 
 class TavroTelescope : public INDI::Telescope,
                        public INDI::GuiderInterface,
-                       public INDI::FocuserInterface {
+                       public INDI::FocuserInterface,
+                       private tavro::indi::ActivityListener {
 public:
     TavroTelescope();
     ~TavroTelescope() override;
@@ -88,15 +93,24 @@ protected:
     bool SetFocuserSpeed(int speed) override;
 
 private:
-    // What the board's one manual command in force is for.
-    enum class Activity { None, SlewNS, SlewWE, GuideNS, GuideWE, Focus };
-    // A guide pulse waiting for the board (one per axis).
-    struct PendingPulse {
-        bool waiting = false;
-        int direction = 0;
-        uint32_t ms = 0;
+    using Activity = tavro::indi::Activity;
+    using MotionAxis = tavro::indi::MotionAxis;
+
+    // The activities' timer on INDI's event loop.
+    class EventLoopTimer : public tavro::indi::ActivityTimer {
+    public:
+        explicit EventLoopTimer(std::function<void()> fired) : m_fired(std::move(fired)) {}
+        ~EventLoopTimer() override { Stop(); }
+        EventLoopTimer(const EventLoopTimer&) = delete;
+        EventLoopTimer& operator=(const EventLoopTimer&) = delete;
+        void Start(uint32_t ms) override;
+        void Stop() override;
+
+    private:
+        static void Fire(void* self);
+        std::function<void()> m_fired;
+        int m_id = -1;
     };
-    enum GuideAxis { kGuideNS = 0, kGuideWE = 1 };
 
     // Settings: the machine-wide file into the controller, the controller
     // into the properties, a client's values into the controller.
@@ -147,20 +161,21 @@ private:
     // The local sidereal time now; false without a site.
     bool SiderealNow(double* lst);
 
-    // The board's one manual command.
-    bool StartSlew(Activity activity, int direction);
-    void StopSlew(Activity activity);
+    // The board's one manual command, kept by m_activities; these turn its
+    // outcomes into messages and properties.
+    bool StartSlew(MotionAxis axis, int direction);
+    void StopSlew(MotionAxis axis);
     // Ends whatever manual command is in force before `next` starts (the
-    // board's next command stops it, or StopMotion when `sendStop`), and
-    // brings the properties of what ended up to date.
+    // board's next command stops it, or StopMotion when `sendStop`); the
+    // properties of what ended are brought up to date.
     void EndActivity(Activity next, bool sendStop, const char* why);
-    IPState Guide(GuideAxis axis, int direction, uint32_t ms);
-    bool StartPulse(GuideAxis axis, int direction, uint32_t ms);
-    void StartPendingPulse();
-    void StartActivityTimer(uint32_t ms);
-    void StopActivityTimer();
-    static void OnActivityTimer(void* self);
-    void ActivityTimeUp();
+    IPState Guide(MotionAxis axis, int direction, uint32_t ms);
+    // What m_activities tells.
+    bool GotoRunning() const override { return m_gotoActive; }
+    void SlewEnded(MotionAxis axis, bool restarting, const char* why) override;
+    void PulseEnded(MotionAxis axis) override;
+    void FocusEnded(bool ranOut, const char* why) override;
+    void TrackingResumed(const char* why) override;
 
     // The K3CCD hand-over.
     void HandOverToK3CCD();
@@ -185,12 +200,11 @@ private:
     std::atomic<bool> m_gotoEnded{false};
     bool m_gotoActive = false;
 
-    Activity m_activity = Activity::None;
-    int m_activityTimer = -1;
-    PendingPulse m_pending[2];
+    // The board's one manual command in force, the queued guide pulses and
+    // the board's pause (tracking off, or parked).
+    EventLoopTimer m_activityTimer;
+    tavro::indi::ActivityScheduler m_activities;
 
-    // The RA drive held by the board's pause (tracking off, or parked).
-    bool m_trackingOff = false;
     // A goto to the park position runs.
     bool m_parking = false;
     // The site and time a client sent.
