@@ -13,20 +13,20 @@ namespace tavro::sim {
 enum class BoardMode { Command, Manual, Goto, K3CCD };
 
 struct BoardConfig {
-    int maxGotoSpeed = 76;     // parameter byte 1
-    int clockCorrection = 3;   // parameter byte 2
-    int guideSteps = 2;        // parameter byte 3 plus 1
-    int k3ccdOption = 0;       // parameter byte 4
+    int maxGotoSpeed = 76;    // parameter byte 1
+    int clockCorrection = 3;  // parameter byte 2
+    int guideSteps = 2;       // parameter byte 3 plus 1
+    int k3ccdOption = 0;      // parameter byte 4
 };
 
 enum class MountModel { EQ5, EQ4 };
 
 // One decoded command, as it appears in the trace.
 struct Command {
-    uint64_t atUs = 0;         // time of its last byte, microseconds from the simulator's start
-    std::string name;          // "leave-mode", "config", "manual", "goto", "k3ccd", "slew",
-                               // "pause", "focus", "stop", "step", "zero", "unexpected"
-    std::string text;          // the decoded trace text, e.g. "config speed=76 clock=3 guide-steps=2 k3ccd=0"
+    uint64_t atUs = 0;  // time of its last byte, microseconds from the simulator's start
+    std::string name;   // "leave-mode", "config", "manual", "goto", "k3ccd", "slew",
+                        // "pause", "focus", "stop", "step", "zero", "unexpected"
+    std::string text;   // the decoded trace text, e.g. "config speed=76 clock=3 guide-steps=2 k3ccd=0"
     std::vector<uint8_t> bytes;  // the bytes that made up the command
     // For "step": the count and the direction byte.
     int stepCount = 0;
@@ -56,8 +56,8 @@ private:
     MountModel m_model;
     BoardMode m_mode = BoardMode::Command;
     BoardConfig m_config;
-    std::vector<uint8_t> m_pending;  // bytes of an unfinished command
-    std::vector<Command> m_deferred; // completed commands not yet returned
+    std::vector<uint8_t> m_pending;   // bytes of an unfinished command
+    std::vector<Command> m_deferred;  // completed commands not yet returned
 
     std::optional<Command> FeedCommandLevel(uint8_t byte, uint64_t atUs);
     std::optional<Command> FeedManual(uint8_t byte, uint64_t atUs);

@@ -25,33 +25,38 @@ namespace {
 
 constexpr uint8_t kAnswer = '-';
 
-uint64_t MonotonicNs() {
+uint64_t MonotonicNs()
+{
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
 }
 
-std::string SystemError(const std::string& what, int error) {
+std::string SystemError(const std::string& what, int error)
+{
     return what + ": " + std::strerror(error);
 }
 
-void CloseFd(int& fd) {
-    if (fd >= 0) ::close(fd);
+void CloseFd(int& fd)
+{
+    if (fd >= 0)
+        ::close(fd);
     fd = -1;
 }
 
 // Points `linkPath` at `target` in one step: a symbolic link under a
 // temporary name, renamed over the old one. Anything at `linkPath` that is
 // not a symbolic link (a regular file, a folder) is left alone.
-bool ReplaceLink(const std::string& target, const std::string& linkPath, std::string& error) {
-    struct stat st{};
+bool ReplaceLink(const std::string& target, const std::string& linkPath, std::string& error)
+{
+    struct stat st {};
     if (::lstat(linkPath.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
         error = linkPath + " exists and is not a symbolic link; not replacing it";
         return false;
     }
     static std::atomic<unsigned> serial{0};
-    const std::string temporary = linkPath + ".tmp." + std::to_string(::getpid()) + "." +
-                                  std::to_string(serial.fetch_add(1));
+    const std::string temporary =
+        linkPath + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(serial.fetch_add(1));
     ::unlink(temporary.c_str());
     if (::symlink(target.c_str(), temporary.c_str()) != 0) {
         error = SystemError("cannot create link " + temporary, errno);
@@ -67,12 +72,15 @@ bool ReplaceLink(const std::string& target, const std::string& linkPath, std::st
 
 // Removes the link only while it still points at our device, so that a
 // newer simulator's link at the same path survives our end.
-void RemoveOwnLink(const std::string& linkPath, const std::string& device) {
+void RemoveOwnLink(const std::string& linkPath, const std::string& device)
+{
     char buffer[4096];
     const ssize_t n = ::readlink(linkPath.c_str(), buffer, sizeof buffer - 1);
-    if (n < 0) return;
+    if (n < 0)
+        return;
     buffer[n] = '\0';
-    if (device == buffer) ::unlink(linkPath.c_str());
+    if (device == buffer)
+        ::unlink(linkPath.c_str());
 }
 
 }  // namespace
@@ -88,8 +96,8 @@ struct BoardSimulator::Impl {
     std::multiset<uint64_t> dueAnswers;  // microseconds from the start
     std::minstd_rand noise{20061};
 
-    int slave = -1;                   // kept open so the master never sees a hang-up
-    int wake[2] = {-1, -1};           // wakes the serving thread
+    int slave = -1;          // kept open so the master never sees a hang-up
+    int wake[2] = {-1, -1};  // wakes the serving thread
     std::thread thread;
     std::atomic<uint64_t> startNs{0};
 
@@ -107,26 +115,31 @@ struct BoardSimulator::Impl {
     bool hangUpRequested = false;
     bool hungUp = false;
 
-    uint64_t NowUs() const {
+    uint64_t NowUs() const
+    {
         const uint64_t start = startNs.load();
         return start == 0 ? 0 : (MonotonicNs() - start) / 1000;
     }
 
-    void Wake() {
+    void Wake()
+    {
         const char byte = 1;
         [[maybe_unused]] ssize_t n = ::write(wake[1], &byte, 1);
     }
 
-    void Event(uint64_t atUs, const std::string& text) {
+    void Event(uint64_t atUs, const std::string& text)
+    {
         std::function<void(uint64_t, const std::string&)> callback;
         {
             std::lock_guard<std::mutex> lock(mutex);
             callback = eventCallback;
         }
-        if (callback) callback(atUs, text);
+        if (callback)
+            callback(atUs, text);
     }
 
-    void DoHangUp() {
+    void DoHangUp()
+    {
         CloseFd(master);
         dueAnswers.clear();
         {
@@ -142,14 +155,17 @@ struct BoardSimulator::Impl {
     void SendDueAnswers();
 };
 
-void BoardSimulator::Impl::Serve() {
+void BoardSimulator::Impl::Serve()
+{
     uint8_t buffer[256];
     bool masterUsable = true;
-    if (options.hangUpAfterFrames == 0) DoHangUp();
+    if (options.hangUpAfterFrames == 0)
+        DoHangUp();
     for (;;) {
         {
             std::unique_lock<std::mutex> lock(mutex);
-            if (stopRequested) return;
+            if (stopRequested)
+                return;
             if (hangUpRequested && !hungUp) {
                 lock.unlock();
                 DoHangUp();
@@ -164,7 +180,8 @@ void BoardSimulator::Impl::Serve() {
         pollfd fds[2] = {{wake[0], POLLIN, 0}, {master, POLLIN, 0}};
         const nfds_t count = (master >= 0 && masterUsable) ? 2 : 1;
         const int ready = ::poll(fds, count, timeoutMs);
-        if (ready < 0 && errno != EINTR) return;
+        if (ready < 0 && errno != EINTR)
+            return;
         if (ready > 0 && (fds[0].revents & POLLIN)) {
             char drain[64];
             while (::read(wake[0], drain, sizeof drain) > 0) {
@@ -180,11 +197,13 @@ void BoardSimulator::Impl::Serve() {
                 masterUsable = false;
             }
         }
-        if (master >= 0) SendDueAnswers();
+        if (master >= 0)
+            SendDueAnswers();
     }
 }
 
-void BoardSimulator::Impl::HandleBytes(const uint8_t* data, size_t length, uint64_t atUs) {
+void BoardSimulator::Impl::HandleBytes(const uint8_t* data, size_t length, uint64_t atUs)
+{
     std::vector<Command> decoded;
     bool hangUpNow = false;
     {
@@ -198,8 +217,7 @@ void BoardSimulator::Impl::HandleBytes(const uint8_t* data, size_t length, uint6
                     if (options.hangUpAfterFrames >= 0 && frames >= options.hangUpAfterFrames) {
                         hangUpNow = true;
                     } else if (!options.neverAnswer) {
-                        const double seconds =
-                            model.MotorSeconds(command->stepCount, command->stepDirection);
+                        const double seconds = model.MotorSeconds(command->stepCount, command->stepDirection);
                         const double delayUs =
                             seconds * options.timeScale * 1e6 + options.answerDelayMs * 1000.0;
                         dueAnswers.insert(atUs + static_cast<uint64_t>(delayUs > 0 ? delayUs : 0));
@@ -218,19 +236,23 @@ void BoardSimulator::Impl::HandleBytes(const uint8_t* data, size_t length, uint6
         callback = commandCallback;
     }
     if (callback) {
-        for (const Command& command : decoded) callback(command);
+        for (const Command& command : decoded)
+            callback(command);
     }
-    if (hangUpNow) DoHangUp();
+    if (hangUpNow)
+        DoHangUp();
 }
 
-void BoardSimulator::Impl::SendDueAnswers() {
+void BoardSimulator::Impl::SendDueAnswers()
+{
     const uint64_t now = NowUs();
     while (!dueAnswers.empty() && *dueAnswers.begin() <= now) {
         dueAnswers.erase(dueAnswers.begin());
         std::vector<uint8_t> bytes;
         for (int i = 0; i < options.noiseBytes; ++i) {
             uint8_t byte = static_cast<uint8_t>(noise() & 0xFF);
-            if (byte == kAnswer) byte = static_cast<uint8_t>(byte + 1);
+            if (byte == kAnswer)
+                byte = static_cast<uint8_t>(byte + 1);
             bytes.push_back(byte);
         }
         bytes.push_back(kAnswer);
@@ -242,8 +264,10 @@ void BoardSimulator::Impl::SendDueAnswers() {
             std::lock_guard<std::mutex> lock(mutex);
             const ssize_t n = ::write(master, bytes.data(), bytes.size());
             sent = n == static_cast<ssize_t>(bytes.size());
-            if (sent) ++answers;
-            else error = n < 0 ? errno : EAGAIN;
+            if (sent)
+                ++answers;
+            else
+                error = n < 0 ? errno : EAGAIN;
         }
         changed.notify_all();
         std::string text = sent ? "answer '-'" : "answer '-' lost: " + std::string(std::strerror(error));
@@ -254,11 +278,17 @@ void BoardSimulator::Impl::SendDueAnswers() {
     }
 }
 
-BoardSimulator::BoardSimulator(SimOptions options) : m_impl(std::make_unique<Impl>(options)) {}
+BoardSimulator::BoardSimulator(SimOptions options) : m_impl(std::make_unique<Impl>(options))
+{
+}
 
-BoardSimulator::~BoardSimulator() { Stop(); }
+BoardSimulator::~BoardSimulator()
+{
+    Stop();
+}
 
-bool BoardSimulator::Start(const std::string& linkPath) {
+bool BoardSimulator::Start(const std::string& linkPath)
+{
     Impl& d = *m_impl;
     if (d.thread.joinable()) {
         d.error = "the simulator is already serving on " + d.linkPath;
@@ -285,34 +315,44 @@ bool BoardSimulator::Start(const std::string& linkPath) {
         CloseFd(d.wake[1]);
         return false;
     };
-    if (linkPath.empty()) return fail("no link path given");
+    if (linkPath.empty())
+        return fail("no link path given");
 
     d.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (d.master < 0) return fail(SystemError("posix_openpt", errno));
-    if (::grantpt(d.master) != 0) return fail(SystemError("grantpt", errno));
-    if (::unlockpt(d.master) != 0) return fail(SystemError("unlockpt", errno));
+    if (d.master < 0)
+        return fail(SystemError("posix_openpt", errno));
+    if (::grantpt(d.master) != 0)
+        return fail(SystemError("grantpt", errno));
+    if (::unlockpt(d.master) != 0)
+        return fail(SystemError("unlockpt", errno));
     char name[128];
-    if (::ptsname_r(d.master, name, sizeof name) != 0) return fail(SystemError("ptsname", errno));
+    if (::ptsname_r(d.master, name, sizeof name) != 0)
+        return fail(SystemError("ptsname", errno));
     d.devicePath = name;
 
     d.slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (d.slave < 0) return fail(SystemError("cannot open " + d.devicePath, errno));
+    if (d.slave < 0)
+        return fail(SystemError("cannot open " + d.devicePath, errno));
     termios tio{};
-    if (::tcgetattr(d.slave, &tio) != 0) return fail(SystemError("tcgetattr", errno));
+    if (::tcgetattr(d.slave, &tio) != 0)
+        return fail(SystemError("tcgetattr", errno));
     ::cfmakeraw(&tio);
     ::cfsetispeed(&tio, B9600);
     ::cfsetospeed(&tio, B9600);
     tio.c_cflag |= CLOCAL | CREAD;
-    if (::tcsetattr(d.slave, TCSANOW, &tio) != 0) return fail(SystemError("tcsetattr", errno));
+    if (::tcsetattr(d.slave, TCSANOW, &tio) != 0)
+        return fail(SystemError("tcsetattr", errno));
 
     const int flags = ::fcntl(d.master, F_GETFL);
     if (flags < 0 || ::fcntl(d.master, F_SETFL, flags | O_NONBLOCK) != 0) {
         return fail(SystemError("fcntl", errno));
     }
-    if (::pipe2(d.wake, O_CLOEXEC | O_NONBLOCK) != 0) return fail(SystemError("pipe", errno));
+    if (::pipe2(d.wake, O_CLOEXEC | O_NONBLOCK) != 0)
+        return fail(SystemError("pipe", errno));
 
     std::string linkError;
-    if (!ReplaceLink(d.devicePath, linkPath, linkError)) return fail(linkError);
+    if (!ReplaceLink(d.devicePath, linkPath, linkError))
+        return fail(linkError);
 
     d.startNs.store(MonotonicNs());
     {
@@ -323,9 +363,11 @@ bool BoardSimulator::Start(const std::string& linkPath) {
     return true;
 }
 
-void BoardSimulator::Stop() {
+void BoardSimulator::Stop()
+{
     Impl& d = *m_impl;
-    if (!d.thread.joinable()) return;
+    if (!d.thread.joinable())
+        return;
     {
         std::lock_guard<std::mutex> lock(d.mutex);
         d.stopRequested = true;
@@ -344,67 +386,87 @@ void BoardSimulator::Stop() {
     RemoveOwnLink(d.linkPath, d.devicePath);
 }
 
-const std::string& BoardSimulator::LinkPath() const { return m_impl->linkPath; }
-const std::string& BoardSimulator::DevicePath() const { return m_impl->devicePath; }
-const std::string& BoardSimulator::Error() const { return m_impl->error; }
+const std::string& BoardSimulator::LinkPath() const
+{
+    return m_impl->linkPath;
+}
+const std::string& BoardSimulator::DevicePath() const
+{
+    return m_impl->devicePath;
+}
+const std::string& BoardSimulator::Error() const
+{
+    return m_impl->error;
+}
 
-void BoardSimulator::SetCommandCallback(std::function<void(const Command&)> callback) {
+void BoardSimulator::SetCommandCallback(std::function<void(const Command&)> callback)
+{
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     m_impl->commandCallback = std::move(callback);
 }
 
-void BoardSimulator::SetEventCallback(
-    std::function<void(uint64_t atUs, const std::string& text)> callback) {
+void BoardSimulator::SetEventCallback(std::function<void(uint64_t atUs, const std::string& text)> callback)
+{
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     m_impl->eventCallback = std::move(callback);
 }
 
-std::vector<ReceivedByte> BoardSimulator::Received() const {
+std::vector<ReceivedByte> BoardSimulator::Received() const
+{
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     return m_impl->received;
 }
 
-std::vector<Command> BoardSimulator::Commands() const {
+std::vector<Command> BoardSimulator::Commands() const
+{
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     return m_impl->commands;
 }
 
-void BoardSimulator::ClearLog() {
+void BoardSimulator::ClearLog()
+{
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     m_impl->received.clear();
     m_impl->commands.clear();
 }
 
-bool BoardSimulator::WaitForCommands(size_t count, int timeoutMs) const {
+bool BoardSimulator::WaitForCommands(size_t count, int timeoutMs) const
+{
     std::unique_lock<std::mutex> lock(m_impl->mutex);
     return m_impl->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                                     [this, count] { return m_impl->commands.size() >= count; });
 }
 
-BoardMode BoardSimulator::Mode() const {
+BoardMode BoardSimulator::Mode() const
+{
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     return m_impl->model.Mode();
 }
 
-BoardConfig BoardSimulator::Config() const {
+BoardConfig BoardSimulator::Config() const
+{
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     return m_impl->model.Config();
 }
 
-int BoardSimulator::FramesReceived() const {
+int BoardSimulator::FramesReceived() const
+{
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     return m_impl->frames;
 }
 
-int BoardSimulator::AnswersSent() const {
+int BoardSimulator::AnswersSent() const
+{
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     return m_impl->answers;
 }
 
-void BoardSimulator::HangUp() {
+void BoardSimulator::HangUp()
+{
     Impl& d = *m_impl;
     std::unique_lock<std::mutex> lock(d.mutex);
-    if (!d.running || d.hungUp) return;
+    if (!d.running || d.hungUp)
+        return;
     d.hangUpRequested = true;
     lock.unlock();
     d.Wake();
@@ -414,9 +476,13 @@ void BoardSimulator::HangUp() {
     d.changed.wait_for(lock, std::chrono::seconds(5), [&d] { return d.hungUp || !d.running; });
 }
 
-uint64_t BoardSimulator::NowUs() const { return m_impl->NowUs(); }
+uint64_t BoardSimulator::NowUs() const
+{
+    return m_impl->NowUs();
+}
 
-std::string BoardSimulator::TraceLine(const Command& command) {
+std::string BoardSimulator::TraceLine(const Command& command)
+{
     char prefix[48];
     std::snprintf(prefix, sizeof prefix, "+%" PRIu64 ".%03" PRIu64 " ", command.atUs / 1000000,
                   (command.atUs / 1000) % 1000);

@@ -31,7 +31,7 @@ struct SimOptions {
 };
 
 struct ReceivedByte {
-    uint64_t atUs;   // microseconds from Start()
+    uint64_t atUs;  // microseconds from Start()
     uint8_t byte;
 };
 
@@ -51,7 +51,7 @@ public:
     void Stop();
 
     const std::string& LinkPath() const;
-    const std::string& DevicePath() const;   // e.g. /dev/pts/7
+    const std::string& DevicePath() const;  // e.g. /dev/pts/7
     const std::string& Error() const;
 
     // Called on the simulator's thread for every decoded command.

@@ -38,23 +38,29 @@ struct Arguments {
     tavro::sim::SimOptions options;
 };
 
-int UsageError(const std::string& message) {
+int UsageError(const std::string& message)
+{
     std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", kProgram, message.c_str(), kProgram);
     return 2;
 }
 
-bool ParseInt(const std::string& text, int low, int high, int& value) {
-    if (text.empty()) return false;
+bool ParseInt(const std::string& text, int low, int high, int& value)
+{
+    if (text.empty())
+        return false;
     char* end = nullptr;
     errno = 0;
     const long parsed = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || parsed < low || parsed > high) return false;
+    if (errno != 0 || *end != '\0' || parsed < low || parsed > high)
+        return false;
     value = static_cast<int>(parsed);
     return true;
 }
 
-bool ParseScale(const std::string& text, double& value) {
-    if (text.empty()) return false;
+bool ParseScale(const std::string& text, double& value)
+{
+    if (text.empty())
+        return false;
     char* end = nullptr;
     errno = 0;
     const double parsed = std::strtod(text.c_str(), &end);
@@ -66,7 +72,8 @@ bool ParseScale(const std::string& text, double& value) {
 }
 
 // Returns -1 to go on, otherwise the exit code.
-int ParseArguments(int argc, char** argv, Arguments& arguments) {
+int ParseArguments(int argc, char** argv, Arguments& arguments)
+{
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
         std::string value;
@@ -77,11 +84,12 @@ int ParseArguments(int argc, char** argv, Arguments& arguments) {
             option.resize(equals);
             hasValue = true;
         }
-        const bool wantsValue = option == "--link" || option == "--model" ||
-                                option == "--time-scale" || option == "--answer-delay" ||
-                                option == "--noise" || option == "--hang-up-after";
+        const bool wantsValue = option == "--link" || option == "--model" || option == "--time-scale" ||
+                                option == "--answer-delay" || option == "--noise" ||
+                                option == "--hang-up-after";
         if (wantsValue && !hasValue) {
-            if (i + 1 >= argc) return UsageError("option " + option + " needs a value");
+            if (i + 1 >= argc)
+                return UsageError("option " + option + " needs a value");
             value = argv[++i];
         } else if (!wantsValue && hasValue) {
             return UsageError("option " + option + " takes no value");
@@ -91,7 +99,8 @@ int ParseArguments(int argc, char** argv, Arguments& arguments) {
             std::fputs(kUsage, stdout);
             return 0;
         } else if (option == "--link") {
-            if (value.empty()) return UsageError("--link needs a path");
+            if (value.empty())
+                return UsageError("--link needs a path");
             arguments.link = value;
         } else if (option == "--model") {
             if (value == "eq5") {
@@ -118,8 +127,8 @@ int ParseArguments(int argc, char** argv, Arguments& arguments) {
             }
         } else if (option == "--hang-up-after") {
             if (!ParseInt(value, 0, 1000000, arguments.options.hangUpAfterFrames)) {
-                return UsageError("--hang-up-after must be a frame count from 0 to 1000000, not '" +
-                                  value + "'");
+                return UsageError("--hang-up-after must be a frame count from 0 to 1000000, not '" + value +
+                                  "'");
             }
         } else {
             return UsageError("unknown option '" + std::string(argv[i]) + "'");
@@ -128,17 +137,19 @@ int ParseArguments(int argc, char** argv, Arguments& arguments) {
     return -1;
 }
 
-void PrintEvent(uint64_t atUs, const std::string& text) {
-    std::printf("+%" PRIu64 ".%03" PRIu64 " %s\n", atUs / 1000000, (atUs / 1000) % 1000,
-                text.c_str());
+void PrintEvent(uint64_t atUs, const std::string& text)
+{
+    std::printf("+%" PRIu64 ".%03" PRIu64 " %s\n", atUs / 1000000, (atUs / 1000) % 1000, text.c_str());
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     Arguments arguments;
-    if (const int code = ParseArguments(argc, argv, arguments); code >= 0) return code;
+    if (const int code = ParseArguments(argc, argv, arguments); code >= 0)
+        return code;
 
     // The serving thread inherits this mask, so the signals reach only the
     // sigwait below and the link is always removed on the way out.
@@ -160,9 +171,8 @@ int main(int argc, char** argv) {
     }
     const bool eq5 = arguments.options.model == tavro::sim::MountModel::EQ5;
     std::printf("%s: %s board on %s -> %s (time scale %g, answer delay %d ms)\n", kProgram,
-                eq5 ? "EQ-5" : "EQ-4", simulator.LinkPath().c_str(),
-                simulator.DevicePath().c_str(), arguments.options.timeScale,
-                arguments.options.answerDelayMs);
+                eq5 ? "EQ-5" : "EQ-4", simulator.LinkPath().c_str(), simulator.DevicePath().c_str(),
+                arguments.options.timeScale, arguments.options.answerDelayMs);
 
     int received = 0;
     sigwait(&signals, &received);

@@ -91,7 +91,7 @@ void COptionsDlg::CreateControls()
         return s;
     };
 
-    // Template 103, in template (tab) order.
+    // The dialog's controls, in tab order.
     frame(" Connection ", 7, 3, 108, 55);
     label("Serial port:", 20, 20, 34, 8);
     m_comboPort = combo(IDC_PORT, "IDC_PORT", 63, 18, 44, 86);

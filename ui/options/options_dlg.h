@@ -1,5 +1,5 @@
 #pragma once
-// COptionsDlg: the options dialog (template 103, "Tavro Options"). It shows
+// COptionsDlg: the options dialog ("Tavro Options", IDD_OPTIONS). It shows
 // the window's port and connect-on-start flag and the controller's mount
 // settings; on OK it writes the settings into the controller through its
 // setters and keeps the chosen port and flag for the window to take back.
@@ -25,7 +25,7 @@ class COptionsDlg : public CTemplateDialog {
     Q_OBJECT
 
 public:
-    // Control ids of template 103 (OK and Cancel: IDOK, IDCANCEL).
+    // The dialog's id and its control ids (OK and Cancel: IDOK, IDCANCEL).
     enum : int {
         IDD_OPTIONS = 103,
         IDC_MAX_GOTO_SPEED_SLIDER = 1059,
@@ -66,7 +66,7 @@ public:
     // Whether the maximum goto speed field holds a number from 48 to 255.
     bool MaxGotoSpeedValid() const;
 
-    // Members in the order of the design (the validation colours are the
+    // What the dialog shows and gives back (the validation colours are the
     // dialog base's).
     int m_nComPort = 1;                 // in: the window's port; out: the port chosen
     bool m_bConnectOnStart = false;     // in: the window's flag; out: the check box

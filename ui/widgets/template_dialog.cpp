@@ -64,25 +64,25 @@ void CTemplateDialog::RepaintValidity()
 void CTemplateDialog::InitValidationColours()
 {
     const bool night = tavro::ui::NightVisionOn();
-    m_crBadText = night ? tavro::ui::kNightBadTextRef : tavro::ui::kBadTextRef;
-    m_crGoodText = night ? tavro::ui::kNightGoodTextRef : tavro::ui::kGoodTextRef;
-    m_crBadBack = night ? tavro::ui::kNightBadBackRef : tavro::ui::kBadBackRef;
-    m_crGoodBack = night ? tavro::ui::kNightGoodBackRef : tavro::ui::kGoodBackRef;
+    m_crBadText = night ? tavro::ui::kNightBadText : tavro::ui::kBadText;
+    m_crGoodText = night ? tavro::ui::kNightGoodText : tavro::ui::kGoodText;
+    m_crBadBack = night ? tavro::ui::kNightBadBack : tavro::ui::kBadBack;
+    m_crGoodBack = night ? tavro::ui::kNightGoodBack : tavro::ui::kGoodBack;
 }
 
 void CTemplateDialog::PaintValidity(QWidget* field, bool valid) const
 {
     QPalette palette = field->palette();
-    palette.setColor(QPalette::Text, tavro::ui::ColorFromRef(valid ? m_crGoodText : m_crBadText));
-    palette.setColor(QPalette::Base, tavro::ui::ColorFromRef(valid ? m_crGoodBack : m_crBadBack));
+    palette.setColor(QPalette::Text, valid ? m_crGoodText : m_crBadText);
+    palette.setColor(QPalette::Base, valid ? m_crGoodBack : m_crBadBack);
     field->setPalette(palette);
 }
 
 void CTemplateDialog::PaintAlwaysValid(QWidget* control) const
 {
     QPalette palette = control->palette();
-    const QColor text = tavro::ui::ColorFromRef(m_crGoodText);
-    const QColor back = tavro::ui::ColorFromRef(m_crGoodBack);
+    const QColor text = m_crGoodText;
+    const QColor back = m_crGoodBack;
     palette.setColor(QPalette::Text, text);
     palette.setColor(QPalette::ButtonText, text);
     palette.setColor(QPalette::Base, back);

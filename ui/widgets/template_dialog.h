@@ -6,6 +6,7 @@
 // valid, black on a brighter red when not); and each is initialised once,
 // just before it is first shown.
 
+#include <QColor>
 #include <QDialog>
 #include <cstdint>
 
@@ -37,8 +38,8 @@ protected:
     virtual bool OnInitDialog() = 0;
     void setVisible(bool visible) override;
 
-    // Sets the four validation colours to their values (0x00BBGGRR) for
-    // the display mode.
+    // Sets the four validation colours to their values for the display
+    // mode.
     void InitValidationColours();
     // Paints every field and always-valid control in the validation
     // colours, as the dialog's start-up does.
@@ -48,10 +49,10 @@ protected:
     // Paints a control that is always valid, its button face included.
     void PaintAlwaysValid(QWidget* control) const;
 
-    uint32_t m_crBadText;
-    uint32_t m_crGoodText;
-    uint32_t m_crBadBack;
-    uint32_t m_crGoodBack;
+    QColor m_crBadText;
+    QColor m_crGoodText;
+    QColor m_crBadBack;
+    QColor m_crGoodBack;
 
 private:
     bool m_bInitialised = false;

@@ -24,10 +24,4 @@ std::optional<uint32_t> ReadUnsignedField(const QString& text)
     return static_cast<uint32_t>(value);
 }
 
-QColor ColorFromRef(uint32_t bbggrr)
-{
-    return QColor(static_cast<int>(bbggrr & 0xFF), static_cast<int>((bbggrr >> 8) & 0xFF),
-                  static_cast<int>((bbggrr >> 16) & 0xFF));
-}
-
 }  // namespace tavro::ui

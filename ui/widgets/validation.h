@@ -15,19 +15,18 @@ namespace tavro::ui {
 // any other character, or with a value beyond 32 bits does not read.
 std::optional<uint32_t> ReadUnsignedField(const QString& text);
 
-// Validation colours, as 0x00BBGGRR values and as QColors.
-constexpr uint32_t kBadTextRef = 0x00FFFFFF;   // white
-constexpr uint32_t kGoodTextRef = 0x00FF0000;  // blue
-constexpr uint32_t kBadBackRef = 0x000000FF;   // red
-constexpr uint32_t kGoodBackRef = 0x00FFFFFF;  // white
+// Validation colours: a valid field is blue on white, an invalid one white
+// on red.
+constexpr QColor kBadText(255, 255, 255);   // white
+constexpr QColor kGoodText(0, 0, 255);      // blue
+constexpr QColor kBadBack(255, 0, 0);       // red
+constexpr QColor kGoodBack(255, 255, 255);  // white
 
 // The same in night vision: red shades only, a valid field dim red on
 // black, an invalid one black on a brighter red.
-constexpr uint32_t kNightBadTextRef = 0x00000000;   // black
-constexpr uint32_t kNightGoodTextRef = 0x000000A0;  // dim red
-constexpr uint32_t kNightBadBackRef = 0x000000B4;   // brighter red
-constexpr uint32_t kNightGoodBackRef = 0x00000000;  // black
-
-QColor ColorFromRef(uint32_t bbggrr);
+constexpr QColor kNightBadText(0, 0, 0);     // black
+constexpr QColor kNightGoodText(160, 0, 0);  // dim red
+constexpr QColor kNightBadBack(180, 0, 0);   // brighter red
+constexpr QColor kNightGoodBack(0, 0, 0);    // black
 
 }  // namespace tavro::ui

@@ -1,5 +1,5 @@
 #pragma once
-// CControlDlg: the program's one window (template 102). It owns the mount
+// CControlDlg: the program's one window (IDD_CONTROL). It owns the mount
 // controller and turns every operator action into controller operations:
 // connect, disconnect and K3CCD Mode, the hold buttons' slews, pause and
 // focuser runs, the goto with its progress display, and the options.
@@ -167,7 +167,8 @@ private:
     // telling the user once when the save fails.
     void OnNightVision(bool on);
 
-    // Creates every control of template 102 at its place (DoDataExchange).
+    // Creates every control of the window's layout table at its place and
+    // keeps a pointer to each (Control() finds them by id).
     void CreateControls();
     // Paints a number field in the validation colours for its validity.
     void ColorField(QLineEdit* edit) const;
@@ -203,7 +204,7 @@ private:
     int m_nLinkHeldButton = 0;        // the hold button the link pressed, or 0
     std::function<void()> m_lineFreeNotice;   // the link's, while one is listening
 
-    // ---- Members, in the order of the design ---------------------------------
+    // ---- State ----------------------------------------------------------------------
     tavro::Clock& m_clock;          // ticks for the goto's progress
     CMountController m_controller;
     int m_nComPort = 1;

@@ -1,5 +1,5 @@
 #pragma once
-// Control ids of the main control window (dialog template 102) and the two
+// Control ids of the main control window (IDD_CONTROL) and the two
 // private event types by which a hold button reports its press and release.
 
 #include <QEvent>

@@ -1,7 +1,6 @@
 #pragma once
-// Dialog template 102: the main control window's controls in template order
-// (which is also the tab order), with caption, kind, position in dialog units
-// and font role.
+// The main control window's layout table: its controls in tab order, each
+// with caption, kind, position in dialog units and font role.
 
 #include <span>
 
