@@ -31,7 +31,7 @@ void GotoSession::WorkerEnded(void* relay)
     });
 }
 
-std::optional<GotoPlan> GotoSession::Start(const SkyPoint& target, Done done)
+std::optional<GotoPlan> GotoSession::Start(const SkyPoint& target, Done done, const Planned& planned)
 {
     if (m_running)
         return std::nullopt;
@@ -40,6 +40,8 @@ std::optional<GotoPlan> GotoSession::Start(const SkyPoint& target, Done done)
     if (!m_controller.SetCurrentPoint(from.ra, from.dec))
         return std::nullopt;
     const GotoPlan plan = m_controller.PlanFromCurrentPoint(target.ra, target.dec);
+    if (planned)
+        planned(plan, now);
     auto relay = std::make_unique<Relay>(Relay{m_post, m_self, m_serial + 1});
     if (!m_controller.StartGoto(plan, &GotoSession::WorkerEnded, relay.get()))
         return std::nullopt;
@@ -147,6 +149,17 @@ GotoEnd GotoSession::EndedHere(bool reached, uint32_t cutAt)
     return end;
 }
 
+bool GotoSession::DropOnLostLink()
+{
+    if (!m_running)
+        return false;
+    m_pointing.AbortGoto(Now());
+    m_running = false;
+    m_cut = false;
+    m_done = nullptr;
+    return true;
+}
+
 SkyPoint GotoSession::Position() const
 {
     return m_pointing.At(Now());
@@ -157,7 +170,11 @@ bool GotoSession::Sync(const SkyPoint& point)
     if (m_running)
         return false;
     m_controller.SetCurrentPoint(point.ra, point.dec);
-    m_pointing.Sync(point, Now());
+    // A Dec beyond a pole is not taken: the mount stays at the Dec it had.
+    SkyPoint taken = point;
+    if (!(point.dec >= -90 && point.dec <= 90))
+        taken.dec = m_pointing.At(Now()).dec;
+    m_pointing.Sync(taken, Now());
     return true;
 }
 

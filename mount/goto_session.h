@@ -43,11 +43,14 @@ public:
     GotoSession(const GotoSession&) = delete;
     GotoSession& operator=(const GotoSession&) = delete;
 
+    // Called with the plan and the start tick after the goto is planned and
+    // before its worker runs: a front end readies its progress display.
+    using Planned = std::function<void(const GotoPlan& plan, uint32_t startTick)>;
     // Starts a goto from the estimated point to `target`; its plan (the
-    // travel estimate for a progress display), or nothing when the
-    // controller refused it or could not start its worker (then no `done`
-    // comes). A slew in force is ended in the estimate first.
-    std::optional<GotoPlan> Start(const SkyPoint& target, Done done);
+    // travel estimate), or nothing when the controller refused it or could
+    // not start its worker (then no `done` comes). A slew in force is ended
+    // in the estimate first.
+    std::optional<GotoPlan> Start(const SkyPoint& target, Done done, const Planned& planned = nullptr);
     // True from Start until `done` has been called.
     bool Running() const { return m_running; }
     // True while the goto's worker still runs (its end may already be on
@@ -85,6 +88,14 @@ public:
     bool Slewing() const { return m_pointing.Slewing(); }
     void StopTracking() { m_pointing.StopTracking(Now()); }
     void StartTracking() { m_pointing.StartTracking(Now()); }
+    // The estimate itself, for a front end that keeps its slews and
+    // tracking on its own clock; its goto is the session's to start and end.
+    PointingEstimate& Pointing() { return m_pointing; }
+
+    // The link was found lost by the front end itself, which shows that:
+    // a running goto ends where the estimate has it now, without `done`
+    // (the worker's end that follows is dropped). False when none ran.
+    bool DropOnLostLink();
 
 private:
     struct Relay;
