@@ -84,6 +84,19 @@ protected:
     }
     size_t FrameCount() const { return Frames().size(); }
 
+    // A goto from (10 h, +20) whose first frame the board never answers;
+    // returns its start tick once that frame is on the line.
+    uint32_t StartSilentGoto(const SkyPoint& target)
+    {
+        line.AnswerStepFrames(-1);
+        line.BlockWhenIdle(true);
+        session.Sync({10, 20});
+        const uint32_t start = clock.TickCount();
+        EXPECT_TRUE(session.Start(target, Recorder()));
+        EXPECT_TRUE(WaitUntil([&] { return FrameCount() == 1; }, 10000));
+        return start;
+    }
+
     // The end as the front end is told it: on the test's thread only.
     GotoSession::Done Recorder()
     {
@@ -170,12 +183,7 @@ TEST_F(Session, PositionFollowsTheGotoByItsEstimatedTravel)
 
 TEST_F(Session, AbortNowCutsAtTheEstimateWithoutWaitingOnTheLine)
 {
-    line.AnswerStepFrames(-1);
-    line.BlockWhenIdle(true);
-    session.Sync({10, 20});
-    const uint32_t start = clock.TickCount();
-    ASSERT_TRUE(session.Start({12, 30}, Recorder()));
-    ASSERT_TRUE(WaitUntil([&] { return FrameCount() == 1; }, 10000));
+    const uint32_t start = StartSilentGoto({12, 30});
     clock.Set(start + 22000);
     const SkyPoint cutAt = session.Position();
     bool lineFree = false;
@@ -202,12 +210,7 @@ TEST_F(Session, AbortNowCutsAtTheEstimateWithoutWaitingOnTheLine)
 
 TEST_F(Session, AbortNowAndWaitTellsTheEndBeforeItReturns)
 {
-    line.AnswerStepFrames(-1);
-    line.BlockWhenIdle(true);
-    session.Sync({10, 20});
-    const uint32_t start = clock.TickCount();
-    ASSERT_TRUE(session.Start({12, 30}, Recorder()));
-    ASSERT_TRUE(WaitUntil([&] { return FrameCount() == 1; }, 10000));
+    const uint32_t start = StartSilentGoto({12, 30});
     clock.Set(start + 22000);
     EXPECT_EQ(session.AbortNowAndWait(), GotoEnd::CutShort);
     ASSERT_EQ(ends, std::vector<GotoEnd>{GotoEnd::CutShort});
@@ -235,12 +238,7 @@ TEST_F(Session, EndAsDisconnectLetsAFinishingGotoReachItsTarget)
 
 TEST_F(Session, EndAsDisconnectCutsASilentGotoShortAtTheEstimate)
 {
-    line.AnswerStepFrames(-1);
-    line.BlockWhenIdle(true);
-    session.Sync({10, 20});
-    const uint32_t start = clock.TickCount();
-    ASSERT_TRUE(session.Start({10, 30}, Recorder()));
-    ASSERT_TRUE(WaitUntil([&] { return FrameCount() == 1; }, 10000));
+    const uint32_t start = StartSilentGoto({10, 30});
     clock.Set(start + 22000);
     EXPECT_EQ(session.EndAsDisconnect(), GotoEnd::CutShort);
     ASSERT_EQ(ends, std::vector<GotoEnd>{GotoEnd::CutShort});
@@ -251,12 +249,7 @@ TEST_F(Session, EndAsDisconnectCutsASilentGotoShortAtTheEstimate)
 
 TEST_F(Session, ALostLinkEndsTheGotoShortOfItsTarget)
 {
-    line.AnswerStepFrames(-1);
-    line.BlockWhenIdle(true);
-    session.Sync({10, 20});
-    const uint32_t start = clock.TickCount();
-    ASSERT_TRUE(session.Start({10, 30}, Recorder()));
-    ASSERT_TRUE(WaitUntil([&] { return FrameCount() == 1; }, 10000));
+    const uint32_t start = StartSilentGoto({10, 30});
     clock.Set(start + 22000);
     line.HangUp();
     ASSERT_TRUE(WaitForEnd());
@@ -326,4 +319,17 @@ TEST_F(Session, RefusedWhileAGotoRuns)
     EXPECT_FALSE(session.Sync({2, 2}));
     ASSERT_TRUE(session.AbortNowAndWait());
     EXPECT_EQ(ends.size(), 1u);
+}
+
+TEST_F(Session, ALinkTheFrontEndFoundLostEndsTheGotoWithoutItsEnd)
+{
+    const uint32_t start = StartSilentGoto({10, 30});
+    clock.Set(start + 22000);
+    EXPECT_TRUE(session.DropOnLostLink());
+    EXPECT_FALSE(session.Running());
+    EXPECT_DOUBLE_EQ(session.Position().dec, 25);
+    c.Disconnect();   // ends the worker; its end is dropped
+    queue.RunAll();
+    EXPECT_TRUE(ends.empty());
+    EXPECT_FALSE(session.DropOnLostLink()) << "nothing runs";
 }
