@@ -44,6 +44,8 @@ enum SettingIndex { kSetSpeed, kSetClock, kSetRaGap, kSetDecGap, kSetGuideSteps,
 TavroTelescope::TavroTelescope()
     : INDI::GuiderInterface(), INDI::FocuserInterface(this), m_clock(tavro::SystemClock()),
       m_controller(m_clock),
+      m_gotoSession(m_controller, m_clock, [this](std::function<void()> call) { Post(std::move(call)); }),
+      m_pointing(m_gotoSession.Pointing()),
       m_activityTimer([this] {
           m_activities.TimeUp();
           CheckLinkAfterCommand();
@@ -74,6 +76,9 @@ TavroTelescope::~TavroTelescope()
         close(m_wakeRead);
     if (m_wakeWrite >= 0)
         close(m_wakeWrite);
+    // The controller's destructor, which follows, must not write into a
+    // descriptor that is no longer the pipe's.
+    m_wakeRead = m_wakeWrite = -1;
 }
 
 const char* TavroTelescope::getDefaultName()
@@ -277,7 +282,7 @@ bool TavroTelescope::RefuseCoordinates(double values[], char* names[], int n)
 {
     const char* why = nullptr;
     char text[160];
-    if (m_gotoActive) {
+    if (m_gotoSession.Running()) {
         why = "A goto is running: abort it first.";
     } else if (isParked()) {
         why = "The mount is parked: unpark it first.";
@@ -296,7 +301,7 @@ bool TavroTelescope::RefuseCoordinates(double values[], char* names[], int n)
         return false;
     LOG_ERROR(why);
     // A goto under way stays Busy; anything else shows the refusal.
-    if (!m_gotoActive)
+    if (!m_gotoSession.Running())
         EqNP.s = IPS_ALERT;
     IDSetNumber(&EqNP, nullptr);
     return true;
@@ -328,7 +333,7 @@ void TavroTelescope::ShowSettings()
 
 void TavroTelescope::ApplySettings(double values[], char* names[], int n)
 {
-    if (m_gotoActive) {
+    if (m_gotoSession.Running()) {
         SettingsNP.s = IPS_ALERT;
         IDSetNumber(&SettingsNP, "The settings cannot be changed while a goto runs.");
         return;
@@ -364,7 +369,7 @@ void TavroTelescope::ApplySettings(double values[], char* names[], int n)
 
 void TavroTelescope::ApplyModel(ISState* states, char* names[], int n)
 {
-    if (m_gotoActive) {
+    if (m_gotoSession.Running()) {
         ModelSP.s = IPS_ALERT;
         IDSetSwitch(&ModelSP, "The mount model cannot be changed while a goto runs.");
         return;
@@ -513,7 +518,7 @@ bool TavroTelescope::Connect()
 bool TavroTelescope::Disconnect()
 {
     StopPolling();
-    if (m_gotoActive)
+    if (m_gotoSession.Running())
         EndGotoNow(false);
     // The controller's disconnect stops a slew in force and the pause; the
     // driver's own record of them ends here.
@@ -539,12 +544,12 @@ void TavroTelescope::TimerHit()
         return;
     // A goto waits on the line itself and learns of a failure at once; an
     // idle link is looked at here.
-    if (m_controller.LinkLost() || (!m_gotoActive && !m_controller.CheckLink())) {
+    if (m_controller.LinkLost() || (!m_gotoSession.Running() && !m_controller.CheckLink())) {
         OnLinkLost();
         return;
     }
     ReadScopeStatus();
-    const bool moving = m_gotoActive || m_pointing.Slewing();
+    const bool moving = m_gotoSession.Running() || m_pointing.Slewing();
     m_pollTimer = SetTimer(std::min<uint32_t>(getCurrentPollingPeriod(), moving ? kMovingPollMs : kIdlePollMs));
 }
 
@@ -571,18 +576,14 @@ void TavroTelescope::OnLinkLost()
     // that no property is left busy for the next connect.
     m_activities.Release("the link was lost");
     const uint32_t now = Now();
-    if (m_gotoActive) {
-        // The goto did not reach its target: the point is where it had got to.
-        m_gotoActive = false;
-        m_pointing.AbortGoto(now);
-    }
+    // A goto did not reach its target: the point is where it had got to.
+    m_gotoSession.DropOnLostLink();
     m_pointing.StopSlew(now);
     m_pointing.StartTracking(now);
     if (m_parking)
         ParkFailed("the link was lost");
     // On a lost link nothing more is sent; the port is let go.
     m_controller.Disconnect();
-    m_gotoEnded = false;
     TrackState = isParked() ? SCOPE_PARKED : SCOPE_IDLE;
     LOG_ERROR(OneLine(tavro::LinkLostText(port, m_controller.m_portMap)).c_str());
     setConnected(false, IPS_ALERT);
@@ -599,14 +600,13 @@ bool TavroTelescope::ReadScopeStatus()
 
 void TavroTelescope::ReportPoint()
 {
-    const SkyPoint point = m_pointing.At(Now());
+    const SkyPoint point = m_gotoSession.Position();
     NewRaDec(point.ra, point.dec);
 }
 
 bool TavroTelescope::Sync(double ra, double dec)
 {
-    m_controller.SetCurrentPoint(ra, dec);
-    m_pointing.Sync({ra, dec}, Now());
+    m_gotoSession.Sync({ra, dec});
     TrackState = SCOPE_TRACKING;
     ReportPoint();
     LOGF_INFO("Synced: the mount points at RA %s, Dec %s.", FormatHours(ra).c_str(),
@@ -616,7 +616,7 @@ bool TavroTelescope::Sync(double ra, double dec)
 
 bool TavroTelescope::Goto(double ra, double dec)
 {
-    if (m_gotoActive || isParked())
+    if (m_gotoSession.Running() || isParked())
         return false;  // refused before it gets here
     if (!StartGotoTo(ra, dec))
         return false;
@@ -630,35 +630,28 @@ bool TavroTelescope::StartGotoTo(double ra, double dec)
     // The board takes a goto only with its RA drive running.
     ResumeTracking("a goto starts");
 
-    // As the window's Goto: the current point, the estimate of the travel
-    // times, then the threaded goto.
-    const SkyPoint current = m_pointing.At(Now());
-    m_controller.SetCurrentPoint(current.ra, current.dec);
-    int raSeconds = -1;
-    int decSeconds = -1;
-    m_controller.EstimateGoto(ra, dec, &raSeconds, &decSeconds);
-    const uint32_t start = Now();
-    m_gotoEnded = false;
-    if (!m_controller.StartGoto(ra, dec, &TavroTelescope::GotoDone, this)) {
+    const std::optional<tavro::GotoPlan> plan =
+        m_gotoSession.Start({ra, dec}, [this](tavro::GotoEnd end) { GotoEnded(end); });
+    if (!plan) {
         LOG_ERROR("The goto could not be started: the system could not start its worker thread.");
         return false;
     }
-    m_gotoActive = true;
-    m_pointing.StartGoto({current, {ra, dec}, raSeconds, decSeconds, start});
     LOGF_INFO("Goto to RA %s, Dec %s: about %d s.", FormatHours(ra).c_str(), FormatDegrees(dec).c_str(),
-              std::max({raSeconds, decSeconds, 0}));
+              std::max({plan->raSeconds, plan->decSeconds, 0}));
     StopPolling();
     m_pollTimer = SetTimer(kMovingPollMs);
     return true;
 }
 
-void TavroTelescope::GotoDone(void* self)
+void TavroTelescope::Post(std::function<void()> call)
 {
-    // On the goto worker (or on the event loop, from an abort): only the
-    // flag and a byte for the event loop.
-    auto* driver = static_cast<TavroTelescope*>(self);
-    driver->m_gotoEnded.store(true);
-    driver->Wake();
+    // On the goto worker (or on the event loop, from an end): only the
+    // queue and a byte for the event loop.
+    {
+        std::lock_guard<std::mutex> lock(m_postedLock);
+        m_posted.push_back(std::move(call));
+    }
+    Wake();
 }
 
 void TavroTelescope::OnWake(int fd, void* self)
@@ -671,75 +664,64 @@ void TavroTelescope::OnWake(int fd, void* self)
 
 void TavroTelescope::HandleWake()
 {
-    if (m_gotoEnded.exchange(false) && m_gotoActive)
-        FinishGoto();
-    else if (m_controller.m_hPort && m_controller.LinkLost() && isConnected())
+    std::deque<std::function<void()>> calls;
+    {
+        std::lock_guard<std::mutex> lock(m_postedLock);
+        calls.swap(m_posted);
+    }
+    for (auto& call : calls)
+        call();
+    if (m_controller.m_hPort && m_controller.LinkLost() && isConnected())
         OnLinkLost();
 }
 
-void TavroTelescope::FinishGoto()
+void TavroTelescope::GotoEnded(tavro::GotoEnd end)
 {
-    m_gotoActive = false;
-    if (m_controller.LinkLost()) {
+    const SkyPoint point = m_gotoSession.Position();
+    if (end == tavro::GotoEnd::LinkLost && !m_endingGoto) {
         // Ended by the failed link: the target is not claimed.
-        m_pointing.AbortGoto(Now());
         OnLinkLost();
         return;
     }
-    m_pointing.FinishGoto();
-    if (m_parking) {
-        CompleteParking();
-        return;
-    }
-    TrackState = SCOPE_TRACKING;
-    ReportPoint();
-    const SkyPoint point = m_pointing.At(Now());
-    LOGF_INFO("Goto done at RA %s, Dec %s; the mount is tracking.", FormatHours(point.ra).c_str(),
-              FormatDegrees(point.dec).c_str());
-}
-
-void TavroTelescope::EndGotoNow(bool atOnce)
-{
-    const uint32_t now = Now();
-    const SkyPoint estimate = m_pointing.At(now);
-    bool reached = false;
-    if (atOnce) {
-        // As the planetarium link's stop: the worker is cut short without
-        // waiting for the frame under way (it sends nothing more), the point
-        // is the estimate, and the exchange that leaves goto mode follows
-        // with the port kept.
-        const bool cut = m_controller.AbortGoto();
-        if (cut)
-            m_controller.SetCurrentPoint(estimate.ra, estimate.dec);
-        m_controller.EndGoto();
-        reached = !cut && !m_controller.LinkLost();
-    } else {
-        reached = m_controller.EndGoto() && !m_controller.LinkLost();
-    }
-    // The completion came during the abort or EndGoto.
-    m_gotoEnded = false;
-    m_gotoActive = false;
-    if (reached) {
-        m_pointing.FinishGoto();
+    if (end == tavro::GotoEnd::Reached && m_endingGoto) {
         TrackState = SCOPE_TRACKING;
         if (m_parking)
             CompleteParking();
         return;
     }
+    if (end == tavro::GotoEnd::Reached) {
+        if (m_parking) {
+            CompleteParking();
+            return;
+        }
+        TrackState = SCOPE_TRACKING;
+        ReportPoint();
+        LOGF_INFO("Goto done at RA %s, Dec %s; the mount is tracking.", FormatHours(point.ra).c_str(),
+                  FormatDegrees(point.dec).c_str());
+        return;
+    }
     if (m_parking)
         ParkFailed("the goto to the park position was cut short");
-    m_pointing.AbortGoto(now);
-    // The controller took the target as its point; the mount got only this far.
-    m_controller.SetCurrentPoint(estimate.ra, estimate.dec);
     TrackState = SCOPE_IDLE;
     LOGF_WARN("Goto aborted near RA %s, Dec %s (estimated from the travel time): sync the pointing "
               "again on a known star.",
-              FormatHours(estimate.ra).c_str(), FormatDegrees(estimate.dec).c_str());
+              FormatHours(point.ra).c_str(), FormatDegrees(point.dec).c_str());
+}
+
+void TavroTelescope::EndGotoNow(bool atOnce)
+{
+    // The end is told (GotoEnded) before the verb returns.
+    m_endingGoto = true;
+    if (atOnce)
+        m_gotoSession.AbortNowAndWait();
+    else
+        m_gotoSession.EndAsDisconnect();
+    m_endingGoto = false;
 }
 
 bool TavroTelescope::Abort()
 {
-    if (m_gotoActive)
+    if (m_gotoSession.Running())
         EndGotoNow(true);
     EndActivity(Activity::None, true, "aborted");
     CheckLinkAfterCommand();
@@ -834,7 +816,7 @@ void TavroTelescope::ShowTrackState()
 
 bool TavroTelescope::SetTrackEnabled(bool enabled)
 {
-    if (m_gotoActive) {
+    if (m_gotoSession.Running()) {
         LOG_WARN("Tracking cannot be turned on or off while a goto runs.");
         return false;
     }
@@ -902,7 +884,7 @@ bool TavroTelescope::PlaceAtPark()
 
 bool TavroTelescope::Park()
 {
-    if (m_gotoActive) {
+    if (m_gotoSession.Running()) {
         LOG_WARN("Park refused: a goto is running (abort it first).");
         return false;
     }
@@ -968,7 +950,7 @@ bool TavroTelescope::SetCurrentPark()
         LOG_ERROR("The current position cannot be the park position without the site (GEOGRAPHIC_COORD).");
         return false;
     }
-    const SkyPoint point = m_pointing.At(Now());
+    const SkyPoint point = m_gotoSession.Position();
     SetAxis1Park(HourAngle(point.ra, lst));
     SetAxis2Park(point.dec);
     return true;
@@ -1012,7 +994,7 @@ bool TavroTelescope::SetSlewRate(int index)
 bool TavroTelescope::StartSlew(MotionAxis axis, int direction)
 {
     // While a goto runs (to the park position too), the refusal below names it.
-    if (isParked() && !m_gotoActive) {
+    if (isParked() && !m_gotoSession.Running()) {
         LOG_WARN("Slew refused: the mount is parked (unpark it first).");
         return false;
     }
@@ -1201,7 +1183,7 @@ bool TavroTelescope::SetFocuserSpeed(int speed)
 void TavroTelescope::HandOverToK3CCD()
 {
     IUResetSwitch(&K3CCDSP);
-    if (m_gotoActive) {
+    if (m_gotoSession.Running()) {
         K3CCDSP.s = IPS_ALERT;
         IDSetSwitch(&K3CCDSP, "K3CCD mode refused: a goto is running.");
         return;

@@ -12,9 +12,9 @@
 // reports no position: the driver reports the PointingEstimate of the mount
 // core (synced point, goto under way, slews).
 //
-// Threads: INDI runs everything on its event loop. The goto worker's
-// completion only sets a flag and writes a byte into a pipe that the event
-// loop watches; the driver takes it from there.
+// Threads: INDI runs everything on its event loop. The goto session's end
+// comes from the goto worker as a call queued for the event loop and a byte
+// written into a pipe that the event loop watches; the driver runs it there.
 
 #include <atomic>
 #include <cstdint>
@@ -26,7 +26,12 @@
 #include <libindi/indiguiderinterface.h>
 #include <libindi/inditelescope.h>
 
+#include <deque>
+#include <functional>
+#include <mutex>
+
 #include "indi/activity_scheduler.h"
+#include "mount/goto_session.h"
 #include "mount/mount_controller.h"
 #include "mount/pointing.h"
 #include "platform/clock.h"
@@ -136,11 +141,12 @@ private:
     // Refuses a coordinate set that cannot be taken; true when refused.
     bool RefuseCoordinates(double values[], char* names[], int n);
 
-    // The goto's end, on the event loop.
-    static void GotoDone(void* self);
+    // Queues `call` for the event loop (from any thread) and wakes it.
+    void Post(std::function<void()> call);
     static void OnWake(int fd, void* self);
     void HandleWake();
-    void FinishGoto();
+    // The goto's end as the session tells it, on the event loop.
+    void GotoEnded(tavro::GotoEnd end);
     // Ends a running goto: at once (abort: the frame under way is cut short
     // by leaving the mode) or as Disconnect does (the worker is given its
     // second first). The point is the estimate unless the target was
@@ -171,7 +177,7 @@ private:
     void EndActivity(Activity next, bool sendStop, const char* why);
     IPState Guide(MotionAxis axis, int direction, uint32_t ms);
     // What m_activities tells.
-    bool GotoRunning() const override { return m_gotoActive; }
+    bool GotoRunning() const override { return m_gotoSession.Running(); }
     void SlewEnded(MotionAxis axis, bool restarting, const char* why) override;
     void PulseEnded(MotionAxis axis) override;
     void FocusEnded(bool ranOut, const char* why) override;
@@ -191,14 +197,18 @@ private:
     void StopPolling();
 
     tavro::Clock& m_clock;
-    CMountController m_controller;
-    tavro::PointingEstimate m_pointing;
-
-    // Goto hand-over from the worker.
+    // Calls queued for the event loop and the pipe that wakes it; they
+    // outlive the controller, whose destructor may still end a goto.
+    std::mutex m_postedLock;
+    std::deque<std::function<void()>> m_posted;
     int m_wakeRead = -1;
     int m_wakeWrite = -1;
-    std::atomic<bool> m_gotoEnded{false};
-    bool m_gotoActive = false;
+    CMountController m_controller;
+    // The goto and the pointing estimate: the one record of a goto's state.
+    tavro::GotoSession m_gotoSession;
+    tavro::PointingEstimate& m_pointing;
+    // EndGotoNow is ending the goto (its end is told inside it).
+    bool m_endingGoto = false;
 
     // The board's one manual command in force, the queued guide pulses and
     // the board's pause (tracking off, or parked).

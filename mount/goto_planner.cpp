@@ -1,18 +1,10 @@
-// The goto planner: turns the difference between the current point and a
-// target into step counts for the RA and Dec motors (shorter way round in
-// RA, backlash gaps on both axes, correction for the sky's motion during the
-// travel), sends them as step frames, and runs a goto in a worker thread
-// that can be aborted.
-//
-// All arithmetic is in double precision with the operations in a fixed
-// order: the results decide the step counts that go to the board and must
-// not change with the compiler's mood (no contraction into fused
-// multiply-adds; see mount/CMakeLists.txt).
+// The controller's goto: the plan from the current point (goto_plan.cpp
+// works it out), the sender that writes a plan's frames, and the worker
+// thread that sends a threaded goto and can be aborted.
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <tuple>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -21,34 +13,25 @@
 
 namespace {
 
-constexpr double kOneOver24 = 0.041666666666666664;
-constexpr double kOneOver60 = 0.016666666666666666;
-// Hours of RA the sky turns per second of travel (1.0028 / 3600).
-constexpr double kSkyHoursPerSecond = 0.00027855555555555554;
+using tavro::AxisDirection;
 
-// Truncation toward zero into a 32-bit signed integer; values beyond its
-// range saturate instead of being undefined.
-int TruncateToInt(double value)
+// The step frame's direction codes as MoveSteps takes them.
+constexpr int kRaFlagIncreasing = 0;
+constexpr int kRaFlagDecreasing = 1;
+constexpr int kDecCodeIncreasing = 2;
+constexpr int kDecCodeDecreasing = 3;
+
+int RaWireFlag(AxisDirection way)
 {
-    if (!(value > static_cast<double>(std::numeric_limits<int>::min()) - 1.0))
-        return std::isnan(value) ? 0 : std::numeric_limits<int>::min();
-    if (!(value < static_cast<double>(std::numeric_limits<int>::max()) + 1.0))
-        return std::numeric_limits<int>::max();
-    return static_cast<int>(value);
+    return way == AxisDirection::Increasing ? kRaFlagIncreasing : kRaFlagDecreasing;
+}
+
+int DecWireCode(AxisDirection way)
+{
+    return way == AxisDirection::Increasing ? kDecCodeIncreasing : kDecCodeDecreasing;
 }
 
 }  // namespace
-
-double WrapHours(double hours)
-{
-    const double f = hours * kOneOver24;
-    double whole = 0.0;
-    const double fraction = std::modf(f, &whole);
-    double r = fraction * 24;
-    if (r < 0)
-        r = r + 24;
-    return r;
-}
 
 bool CMountController::SetCurrentPoint(double raHours, double decDegrees)
 {
@@ -61,35 +44,49 @@ bool CMountController::SetCurrentPoint(double raHours, double decDegrees)
     return true;
 }
 
+tavro::GotoPlan CMountController::PlanFromCurrentPoint(double raHours, double decDegrees) const
+{
+    // The state the plan starts from: an estimate may be asked for from
+    // another thread while the worker moves the mount.
+    tavro::AxisPosition from;
+    AxisDirection lastDecTravel = AxisDirection::Increasing;
+    {
+        std::lock_guard<std::mutex> lock(m_stateLock);
+        from = {m_dCurRa, m_dCurDec};
+        lastDecTravel = m_lastDecTravel;
+    }
+    return tavro::PlanGoto(from, {raHours, decDegrees}, Settings(), lastDecTravel);
+}
+
 void CMountController::EstimateGoto(double raHours, double decDegrees, int* raSeconds, int* decSeconds)
 {
-    PlanGoto(raHours, decDegrees, raSeconds, decSeconds);
+    // A target beyond a pole has no travel: nothing is written.
+    const tavro::GotoPlan plan = PlanFromCurrentPoint(raHours, decDegrees);
+    if (!plan.moves)
+        return;
+    if (raSeconds)
+        *raSeconds = plan.raSeconds;
+    if (decSeconds)
+        *decSeconds = plan.decSeconds;
 }
 
 double CMountController::RaTravelTime(double hours) const
 {
-    const double s = static_cast<double>(m_nMaxGotoSpeed);
-    const double x = std::fabs(hours);
-    if (m_bEQ5)
-        return ((s * 755.222 + 4986.66) * x) * 0.001;
-    return (s * 4.9146) * x;
+    return tavro::RaTravelSeconds(Settings(), hours);
 }
 
 double CMountController::DecTravelTime(double degrees) const
 {
-    const double s = static_cast<double>(m_nMaxGotoSpeed);
-    const double x = std::fabs(degrees);
-    if (m_bEQ5)
-        return ((s * 50.3481 + 561.777) * x) * 0.001;
-    return (s * 0.32764) * x;
+    return tavro::DecTravelSeconds(Settings(), degrees);
 }
 
 double CMountController::FrameTravelTime(int count, bool ra, bool dec) const
 {
-    const double scale = m_bEQ5 ? 1453 : 2560;
+    const tavro::MountSettings settings = Settings();
     const double steps = count > 0 ? static_cast<double>(count) : 0.0;
-    const double raTime = ra ? RaTravelTime(steps / (scale * 6)) : 0.0;
-    const double decTime = dec ? DecTravelTime(steps / (scale * 0.4)) : 0.0;
+    const double raTime = ra ? tavro::RaTravelSeconds(settings, steps / tavro::RaStepsPerHour(settings)) : 0.0;
+    const double decTime =
+        dec ? tavro::DecTravelSeconds(settings, steps / tavro::DecStepsPerDegree(settings)) : 0.0;
     return std::max(raTime, decTime);
 }
 
@@ -100,114 +97,38 @@ int CMountController::FrameAnswerLimitMs(int count, bool ra, bool dec) const
                                                                      : std::numeric_limits<int>::max();
 }
 
-void CMountController::PlanGoto(double raHours, double decDegrees, int* raSeconds, int* decSeconds)
+void CMountController::SendPlan(const tavro::GotoPlan& plan)
 {
-    // Dec guard: nothing moves, nothing is written (a NaN is refused too).
-    if (decDegrees > 90 || !(decDegrees >= -90))
+    if (!plan.moves)
         return;
-
-    // The state the plan starts from: an estimate may be asked for from
-    // another thread while the worker moves the mount.
-    const auto [curRa, curDec, lastDecDir] = [this] {
-        std::lock_guard<std::mutex> lock(m_stateLock);
-        return std::tuple{m_dCurRa, m_dCurDec, m_nDecDir};
-    }();
-
-    // RA delta the shorter way round; exactly 12 h goes the positive way.
-    double d = WrapHours(raHours - curRa);
-    if (d > 12)
-        d = d - 24;
-    double e = decDegrees - curDec;
-
-    // The RA gap is taken up on positive travel only.
-    if (d > 0)
-        d = m_dRaGap * kOneOver60 + d;
-    // The sky moves on during the travel; the correction is always
-    // subtracted, whatever the sign of the travel.
-    if (d != 0) {
-        const double t = RaTravelTime(d);
-        d = d - t * kSkyHoursPerSecond;
-    }
-
-    // Dec backlash: the gap is added when the travel reverses the last one.
-    int decDir = lastDecDir;
-    if (e > 0 && decDir == 2) {
-        e = m_dDecGap * kOneOver60 + e;
-        decDir = 3;
-    }
-    if (e < 0 && decDir == 3) {
-        e = e - m_dDecGap * kOneOver60;
-        decDir = 2;
-    }
-
-    if (raSeconds || decSeconds) {
-        const int ra = TruncateToInt(RaTravelTime(d) + 0.5);
-        const int dec = TruncateToInt(DecTravelTime(e) + 0.5);
-        if (raSeconds)
-            *raSeconds = ra;
-        if (decSeconds)
-            *decSeconds = dec;
-        return;
-    }
     // Moving the mount is for the worker (or a caller when no goto runs).
     if (!CommandAllowed())
         return;
     {
         std::lock_guard<std::mutex> lock(m_stateLock);
-        m_nDecDir = decDir;
+        m_lastDecTravel = plan.lastDecTravel;
     }
-
-    const double scale = m_bEQ5 ? 1453 : 2560;
-    const int raSteps = TruncateToInt((scale * d) * 6);
-    const int decSteps = TruncateToInt((scale * e) * 0.4);
-    const int gapSteps = TruncateToInt((scale * m_dRaGap) * 0.1);
-    const int raFlag = raSteps < 0 ? 1 : 0;
-    const int decCode = decSteps < 0 ? 3 : 2;
-    const int takeUpFlag = 1;
-
-    const long long r = std::llabs(static_cast<long long>(raSteps));
-    const long long dd = std::llabs(static_cast<long long>(decSteps));
-    const int R = static_cast<int>(std::min<long long>(r, std::numeric_limits<int>::max()));
-    const int D = static_cast<int>(std::min<long long>(dd, std::numeric_limits<int>::max()));
-    const int common = R >= D ? D : R;
-    const int raRest = R >= D ? R - D : 0;
-    const int decRest = R >= D ? 0 : D - R;
-
-    // Each frame returns after the board's answer. An aborted threaded goto
-    // sends nothing more and leaves the fields to AbortGoto.
-    // A frame that could not be sent or whose answer could not be read has
-    // lost the link: the goto ends there, and the mount is not where the
-    // target says.
-    auto frame = [this](int count, const int* ra, const int* dec) {
+    // Each frame returns after the board's answer (MoveSteps sends none
+    // below its least count). An aborted threaded goto sends nothing more
+    // and leaves the fields to AbortGoto. A frame that could not be sent or
+    // whose answer did not come has lost the link: the goto ends there, and
+    // the mount is not where the target says.
+    for (const tavro::StepFrame& frame : plan.frames) {
         if (GotoAborted() || LinkLost())
-            return false;
-        MoveSteps(count, ra, dec);
-        return !GotoAborted() && !LinkLost();
-    };
-    bool going = true;
-    if (common > 0) {
-        going = frame(common, &raFlag, &decCode);
-        if (going && raRest > 0)
-            going = frame(raRest, &raFlag, nullptr);
-        if (going && raFlag == 0)
-            going = frame(gapSteps, &takeUpFlag, nullptr);
-        if (going && decRest > 0)
-            going = frame(decRest, nullptr, &decCode);
-    } else if (R > 0) {
-        going = frame(R, &raFlag, nullptr);
-        if (going && raFlag == 0)
-            going = frame(gapSteps, &takeUpFlag, nullptr);
-    } else if (D > 0) {
-        going = frame(D, nullptr, &decCode);
+            return;
+        const int raFlag = frame.ra ? RaWireFlag(*frame.ra) : 0;
+        const int decCode = frame.dec ? DecWireCode(*frame.dec) : 0;
+        MoveSteps(frame.steps, frame.ra ? &raFlag : nullptr, frame.dec ? &decCode : nullptr);
     }
-    if (!going || GotoAborted() || LinkLost())
+    if (GotoAborted() || LinkLost())
         return;
 
-    // The target as passed becomes the current point. A frame the board
-    // refused to take (a step count too small to send) does not stop it.
+    // The target as asked for becomes the current point. A frame too small
+    // to send does not stop it.
+    const tavro::AxisPosition reached = tavro::ReachedPosition(plan.target);
     std::lock_guard<std::mutex> lock(m_stateLock);
-    m_dCurRa = WrapHours(raHours);
-    m_dCurDec = decDegrees;
+    m_dCurRa = reached.raHours;
+    m_dCurDec = reached.decDegrees;
 }
 
 // ---- Threaded goto --------------------------------------------------------
@@ -217,21 +138,37 @@ bool CMountController::StartGoto(double raHours, double decDegrees, GotoDoneProc
     if (!CommandAllowed())
         return false;
     if (!callback) {
-        PlanGoto(raHours, decDegrees, nullptr, nullptr);
+        SendPlan(PlanFromCurrentPoint(raHours, decDegrees));
         return true;
     }
     // Only one worker at a time: a goto still running is ended first (its
     // callback comes as from any abort) rather than left to crash the
-    // program when its thread object is replaced.
+    // program when its thread object is replaced. The plan starts from the
+    // point that abort leaves.
     if (GotoRunning())
         AbortGoto();
     ReapGotoThread();
+    return LaunchGoto(PlanFromCurrentPoint(raHours, decDegrees), callback, data);
+}
 
+bool CMountController::StartGoto(const tavro::GotoPlan& plan, GotoDoneProc callback, void* data)
+{
+    // The plan was made from the state in force; a goto under way would
+    // change it.
+    if (!CommandAllowed() || !callback || GotoRunning())
+        return false;
+    ReapGotoThread();
+    return LaunchGoto(plan, callback, data);
+}
+
+bool CMountController::LaunchGoto(const tavro::GotoPlan& plan, GotoDoneProc callback, void* data)
+{
     {
         std::lock_guard<std::mutex> lock(m_stateLock);
-        m_dTargetRa = raHours;
-        m_dTargetDec = decDegrees;
+        m_dTargetRa = plan.target.raHours;
+        m_dTargetDec = plan.target.decDegrees;
     }
+    m_gotoPlan = plan;
     m_workerThread = std::thread::id();
     m_pfnGotoDone = callback;
     m_pGotoDoneData = data;
@@ -264,8 +201,7 @@ unsigned long GotoThreadProc(void* controller)
 void CMountController::RunGotoWorker()
 {
     m_workerThread = std::this_thread::get_id();
-    const Point target = GotoTarget();
-    PlanGoto(target.ra, target.dec, nullptr, nullptr);
+    SendPlan(m_gotoPlan);
     {
         std::lock_guard<std::mutex> lock(m_gotoLock);
         if (m_bGotoAborted)

@@ -86,7 +86,7 @@ CMountController::Point CMountController::GotoTarget() const
 int CMountController::DecDirection() const
 {
     std::lock_guard<std::mutex> lock(m_stateLock);
-    return m_nDecDir;
+    return m_lastDecTravel == tavro::AxisDirection::Increasing ? 3 : 2;
 }
 
 bool CMountController::SetMaxGotoSpeed(int speed)

@@ -15,6 +15,7 @@
 #include <optional>
 #include <thread>
 
+#include "mount/goto_plan.h"
 #include "mount/mount_settings.h"
 #include "mount/protocol.h"
 #include "platform/clock.h"
@@ -115,10 +116,21 @@ public:
     Point GotoTarget() const;
     // Direction of the last Dec goto travel: 3 = +, 2 = -.
     int DecDirection() const;
+    // The plan of a goto from the current point to (raHours, decDegrees),
+    // with the settings and the Dec travel memory in force. Sends nothing.
+    tavro::GotoPlan PlanFromCurrentPoint(double raHours, double decDegrees) const;
+    // The plan's travel seconds through the pointers given (nothing for a
+    // target beyond a pole). Sends nothing, whatever the pointers.
     void EstimateGoto(double raHours, double decDegrees, int* raSeconds, int* decSeconds);
-    // With a callback: starts the goto worker; false when no worker could be
-    // started (then nothing runs and no callback comes).
+    // Without a callback: plans and sends the goto in the calling thread.
+    // With one: a goto still running is aborted, then the goto worker is
+    // started; false when no worker could be started (then nothing runs and
+    // no callback comes).
     bool StartGoto(double raHours, double decDegrees, GotoDoneProc callback, void* data);
+    // Starts the goto worker on `plan` (made by PlanFromCurrentPoint in this
+    // state). False, with nothing started, while a goto runs or when no
+    // worker could be started.
+    bool StartGoto(const tavro::GotoPlan& plan, GotoDoneProc callback, void* data);
     // Ends a running goto at once: the worker sends nothing more, the current
     // point becomes the target and the callback is made (here, unless the
     // worker had already made it). True when it cut a running worker short;
@@ -162,7 +174,6 @@ public:
     // True from RunEnd until the verb has freed the line.
     bool EndRunning() const { return m_bEndRunning.load(); }
 
-    void PlanGoto(double raHours, double decDegrees, int* raSeconds, int* decSeconds);
     // Replaces how the goto worker's thread is started.
     void SetWorkerLauncher(WorkerLauncher launcher) { m_workerLauncher = std::move(launcher); }
     double RaTravelTime(double hours) const;
@@ -227,7 +238,7 @@ private:
     int m_nMode = MODE_NONE;                        // board mode last selected
     bool m_bMoving = false;                         // a slew, pause or focus is in force
     uint32_t m_dwMoveTick = 0;                      // tick taken for that command
-    int m_nDecDir = 3;                              // last Dec goto travel: 3 = +, 2 = -
+    tavro::AxisDirection m_lastDecTravel = tavro::AxisDirection::Increasing;  // of the last goto
 
     GotoDoneProc m_pfnGotoDone = nullptr;
     void* m_pGotoDoneData = nullptr;
@@ -244,6 +255,13 @@ private:
 
     // Runs the worker's course: the frames, the current point, the callback.
     void RunGotoWorker();
+    // Sends a plan's frames, each after the last one's answer, then makes
+    // its target the current point; stops at an abort or a lost link.
+    void SendPlan(const tavro::GotoPlan& plan);
+    // Starts the worker on `plan` (no goto runs).
+    bool LaunchGoto(const tavro::GotoPlan& plan, GotoDoneProc callback, void* data);
+    // The plan the worker sends; written before it starts.
+    tavro::GotoPlan m_gotoPlan;
     // True once AbortGoto has told the worker to stop.
     bool GotoAborted() const { return m_bGotoAborted.load(); }
     // Waits until the worker has ended or `ms` have passed; true if ended.

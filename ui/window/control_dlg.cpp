@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMetaObject>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -47,6 +49,20 @@ CControlDlg::CControlDlg(const std::string& settingsPath, ControlDlgSeams seams,
     : CTemplateDialog(parent),
       m_clock(seams.clock ? *seams.clock : tavro::SystemClock()),
       m_controller(m_clock, std::move(seams.portFactory)),
+      // The goto's end is queued to the window's thread; a call queued to a
+      // window that is being torn down (the controller, a member, ends a
+      // goto in its destructor) is dropped.
+      m_gotoSession(m_controller, m_clock,
+                    [this](std::function<void()> call) {
+                        QPointer<CControlDlg> guard(this);
+                        QMetaObject::invokeMethod(
+                            this,
+                            [guard, call = std::move(call)] {
+                                if (guard)
+                                    call();
+                            },
+                            Qt::QueuedConnection);
+                    }),
       m_pGotoTimer(seams.progressTimer ? seams.progressTimer() : MakeProgressTimer()),
       m_settingsPath(settingsPath)
 {
@@ -165,7 +181,6 @@ void CControlDlg::CreateControls()
 
 bool CControlDlg::OnInitDialog()
 {
-    m_bGotoRunning = false;
     setWindowIcon(m_hIcon);
 
     // Bold: the dialog font at weight 600; large: bold at 4/3 of the height.
@@ -314,7 +329,7 @@ void CControlDlg::timerEvent(QTimerEvent* event)
 {
     if (event->timerId() == m_linkWatch.timerId()) {
         // A goto's worker notices a failure itself; its completion says so.
-        if (!m_bGotoRunning && !m_bLineBusy && !m_controller.CheckLink())
+        if (!m_gotoSession.Running() && !m_bLineBusy && !m_controller.CheckLink())
             OnLinkLost();
         return;
     }

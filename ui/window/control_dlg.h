@@ -27,6 +27,7 @@
 
 #include "lx200/panel.h"
 #include "mount/mount_controller.h"
+#include "mount/goto_session.h"
 #include "mount/pointing.h"
 #include "platform/clock.h"
 #include "ui/window/control_dlg_ids.h"
@@ -113,10 +114,8 @@ private:
     void OnHoldButtonDown(CHoldButton* button);
     void OnHoldButtonUp(CHoldButton* button);
     void OnTimer(int id);
-    void OnGotoDone();
-    // The queued completion of a goto: shows it, unless it was shown already
-    // (TakeGotoCompletion).
-    void OnGotoCompletion();
+    // The goto's end, as the session tells it on the window's thread.
+    void OnGotoDone(tavro::GotoEnd end);
     // The link to the board failed (a write or a wait failed, or the port
     // hung up): the window lets the port go, shows the disconnected state
     // and says once that the mount may still be moving.
@@ -196,20 +195,23 @@ private:
     void ShowLinkState(const std::string& words) override;
     // No other window of the program is open over this one.
     bool LinkMayAct() const;
-    // Shows the end of a goto whose worker has ended while its completion is
-    // still queued, so that a command that follows the reported end is taken.
-    void TakeGotoCompletion();
-    int m_nGotoCompletionsTaken = 0;   // completions shown before their turn
-    tavro::GotoCourse m_gotoCourse;   // the goto under way, as its bars follow it
+    // The pointing estimate takes the Current point fields as a sync when
+    // they hold a point other than the one it last took from them.
+    void SyncToFields();
+    // A hold button's motion in the pointing estimate: a slew, or the
+    // pause's drift; `down` false when it ends.
+    void FollowHoldButton(int id, int speed, bool down);
+    std::optional<tavro::SkyPoint> m_fieldsPoint;   // last taken from the fields
     int m_nLinkHeldButton = 0;        // the hold button the link pressed, or 0
     std::function<void()> m_lineFreeNotice;   // the link's, while one is listening
 
     // ---- State ----------------------------------------------------------------------
     tavro::Clock& m_clock;          // ticks for the goto's progress
     CMountController m_controller;
+    // The goto and the pointing estimate: the one record of a goto's state.
+    tavro::GotoSession m_gotoSession;
     int m_nComPort = 1;
     bool m_bConnectOnStart = false;
-    bool m_bGotoRunning = false;
     // An end verb started by the link holds the line (RunEndInBackground).
     bool m_bLineBusy = false;
     uint32_t m_dwGotoStart = 0;
@@ -227,9 +229,4 @@ private:
     CKeyRepeatJoiner* m_pKeyRepeat = nullptr;   // child object, made on the first key
     QBasicTimer m_linkWatch;                     // runs while a port is open
     QAction* m_pNightVisionAction = nullptr;     // child object
-
-    friend void GotoDoneCallback(void* window);
 };
-
-// Completion callback of a threaded goto; `window` is the CControlDlg.
-void GotoDoneCallback(void* window);

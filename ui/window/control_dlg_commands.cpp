@@ -87,6 +87,7 @@ void CControlDlg::OnHoldButtonDown(CHoldButton* button)
     case IDC_FOCUS_FAST_MINUS: m_controller.StartFocus(true, true); break;
     default: break;
     }
+    FollowHoldButton(ControlId(button), speed, true);
     CheckLinkAfterCommand();
 }
 
@@ -95,6 +96,7 @@ void CControlDlg::OnHoldButtonUp(CHoldButton* button)
     const int id = ControlId(button);
     if (id >= IDC_FIRST_HOLD_BUTTON && id <= IDC_LAST_HOLD_BUTTON)
         m_controller.StopMotion();
+    FollowHoldButton(id, 0, false);
     CheckLinkAfterCommand();
 }
 
@@ -102,7 +104,7 @@ void CControlDlg::UpdateControls()
 {
     const bool connected = m_controller.m_hPort != nullptr;
     // A stop still on the line keeps the window as during a goto.
-    const bool idle = !m_bGotoRunning && !m_bLineBusy;
+    const bool idle = !m_gotoSession.Running() && !m_bLineBusy;
     const bool ready = connected && idle;
     QWidget* focusBefore = focusWidget();
 

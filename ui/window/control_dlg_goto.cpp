@@ -1,9 +1,7 @@
 // The goto run of the main control window: the Goto command, the progress
-// timer and the completion that the goto worker reports back.
+// timer and the goto's end as the goto session tells it.
 
 #include <QLabel>
-#include <QMetaObject>
-#include <QPointer>
 #include <QProgressBar>
 
 #include "ui/window/control_dlg.h"
@@ -24,35 +22,35 @@ void CControlDlg::OnGoto()
     double nextDec = 0.0;
     ReadPoint(&curRa, &curDec, kCurrentPointFields);
     ReadPoint(&nextRa, &nextDec, kNextPointFields);
-    m_controller.SetCurrentPoint(curRa, curDec);
+    // The goto starts from the Current point as the fields say it.
+    m_gotoSession.Sync({curRa, curDec});
+    m_fieldsPoint = tavro::SkyPoint{curRa, curDec};
 
-    // The estimate writes nothing for a target Dec beyond +-90 degrees; that
-    // goto moves nothing and ends at once, so it shows as one without travel.
-    int raSeconds = -1;
-    int decSeconds = -1;
-    m_controller.EstimateGoto(nextRa, nextDec, &raSeconds, &decSeconds);
-    const bool noTravel = raSeconds < 0 && decSeconds < 0;
-
-    const tavro::ui::GotoTicks ticks =
-        tavro::ui::MakeGotoTicks(m_clock.TickCount(), raSeconds, decSeconds);
-    m_dwGotoStart = ticks.start;
-    m_nTimerTicks = 0;
-    m_dwRaEnd = ticks.raEnd;
-    m_dwDecEnd = ticks.decEnd;
-    m_gotoCourse = {{curRa, curDec}, {nextRa, nextDec}, raSeconds, decSeconds, ticks.start};
-
-    m_pGotoTimer->Start(kGotoTimerMs, [this] { OnTimer(kGotoTimerId); });
-
-    // The text keeps what it last held until the first tick, and the bars
-    // keep their positions; only a goto that cannot move says so at once.
+    // The progress display is readied before the worker runs, from the
+    // plan the worker sends.
     auto* timeLeft = qobject_cast<QLabel*>(Control(IDC_TIME_LEFT));
-    if (noTravel)
-        timeLeft->setText(QString::fromStdString(tavro::ui::TimeLeftText(0)));
-    timeLeft->show();
-
-    if (!m_controller.StartGoto(nextRa, nextDec, GotoDoneCallback, this)) {
-        // No worker: nothing moves and no completion will come. The window
-        // stays as it was, idle, and says why.
+    auto showProgress = [this, timeLeft](const tavro::GotoPlan& plan, uint32_t startTick) {
+        // A target beyond a pole has no travel: that goto moves nothing and
+        // ends at once, so it shows as one without travel.
+        const int raSeconds = plan.moves ? plan.raSeconds : -1;
+        const int decSeconds = plan.moves ? plan.decSeconds : -1;
+        const tavro::ui::GotoTicks ticks = tavro::ui::MakeGotoTicks(startTick, raSeconds, decSeconds);
+        m_dwGotoStart = ticks.start;
+        m_nTimerTicks = 0;
+        m_dwRaEnd = ticks.raEnd;
+        m_dwDecEnd = ticks.decEnd;
+        m_pGotoTimer->Start(kGotoTimerMs, [this] { OnTimer(kGotoTimerId); });
+        // The text keeps what it last held until the first tick, and the
+        // bars keep their positions; only a goto that cannot move says so at
+        // once.
+        if (!plan.moves)
+            timeLeft->setText(QString::fromStdString(tavro::ui::TimeLeftText(0)));
+        timeLeft->show();
+    };
+    if (!m_gotoSession.Start({nextRa, nextDec}, [this](tavro::GotoEnd end) { OnGotoDone(end); },
+                             showProgress)) {
+        // No worker: nothing moves and no end will come. The window stays
+        // as it was, idle, and says why.
         m_pGotoTimer->Stop();
         timeLeft->hide();
         UpdateControls();
@@ -60,8 +58,6 @@ void CControlDlg::OnGoto()
                                  "worker thread."));
         return;
     }
-
-    m_bGotoRunning = true;
     UpdateControls();
 }
 
@@ -79,14 +75,13 @@ void CControlDlg::OnTimer(int id)
     ++m_nTimerTicks;
 }
 
-void CControlDlg::OnGotoDone()
+void CControlDlg::OnGotoDone(tavro::GotoEnd end)
 {
     m_pGotoTimer->Stop();
     Control(IDC_TIME_LEFT)->hide();
-    m_bGotoRunning = false;
     // A goto or sync the link kept back while this goto finished is taken.
     PostLineFreeNotice();
-    if (m_controller.LinkLost()) {
+    if (end == tavro::GotoEnd::LinkLost) {
         // The goto did not reach its target: the bars stay where they were
         // and the current point is not changed.
         OnLinkLost();
@@ -94,36 +89,15 @@ void CControlDlg::OnGotoDone()
     }
     qobject_cast<QProgressBar*>(Control(IDC_PROGRESS_RA))->setValue(tavro::ui::kProgressMax);
     qobject_cast<QProgressBar*>(Control(IDC_PROGRESS_DEC))->setValue(tavro::ui::kProgressMax);
+    // Where the controller has the mount: the target, or where a stop cut
+    // the goto short.
     const CMountController::Point reached = m_controller.CurrentPoint();
     WritePoint(reached.ra, reached.dec, kCurrentPointFields);
+    // The fields round to whole seconds; the estimate keeps the point
+    // itself and takes the fields again only when they change.
+    double ra = reached.ra;
+    double dec = reached.dec;
+    ReadPoint(&ra, &dec, kCurrentPointFields);
+    m_fieldsPoint = tavro::SkyPoint{ra, dec};
     UpdateControls();
-}
-
-void CControlDlg::OnGotoCompletion()
-{
-    // Completions come in the order their gotos ended; one the planetarium
-    // link has already shown is the oldest still queued.
-    if (m_nGotoCompletionsTaken > 0) {
-        --m_nGotoCompletionsTaken;
-        return;
-    }
-    OnGotoDone();
-}
-
-void GotoDoneCallback(void* window)
-{
-    // Runs on the goto worker, or on the window's own thread when the
-    // controller aborts the goto (its destructor, with the window going
-    // away). Widgets belong to the window's thread, so the completion is
-    // queued there; if the window is gone by then, Qt drops the call, and
-    // the guard leaves a window alone that is already being torn down.
-    auto* dlg = static_cast<CControlDlg*>(window);
-    QPointer<CControlDlg> guard(dlg);
-    QMetaObject::invokeMethod(
-        dlg,
-        [guard] {
-            if (guard)
-                guard->OnGotoCompletion();
-        },
-        Qt::QueuedConnection);
 }

@@ -61,34 +61,73 @@ bool CControlDlg::LinkMayAct() const
     return !modal || modal == this;
 }
 
-SkyPoint CControlDlg::Position()
+void CControlDlg::SyncToFields()
 {
-    if (m_bGotoRunning) {
-        if (m_controller.GotoRunning())
-            return tavro::GotoPointAt(m_gotoCourse, m_clock.TickCount());
-        // Ended, its completion on the way to the window: where the
-        // controller has the mount now.
-        return m_controller.CurrentPoint();
-    }
     for (int id : {IDC_CUR_RA_H, IDC_CUR_RA_M, IDC_CUR_RA_S, IDC_CUR_DEC_D, IDC_CUR_DEC_M,
                    IDC_CUR_DEC_S}) {
         if (!IsCoordinateValid(id))
-            return m_controller.CurrentPoint();
+            return;
     }
     const CMountController::Point stored = m_controller.CurrentPoint();
     double ra = stored.ra;
     double dec = stored.dec;
     ReadPoint(&ra, &dec, kCurrentPointFields);
-    return {tavro::WrapRa(ra), dec};
+    const SkyPoint fields{tavro::WrapRa(ra), dec};
+    if (m_fieldsPoint && m_fieldsPoint->ra == fields.ra && m_fieldsPoint->dec == fields.dec)
+        return;
+    m_fieldsPoint = fields;
+    m_gotoSession.Sync(fields);
+}
+
+void CControlDlg::FollowHoldButton(int id, int speed, bool down)
+{
+    if (!down) {
+        m_gotoSession.StopSlew();
+        m_gotoSession.StartTracking();
+        return;
+    }
+    if (!m_controller.Moving())
+        return;
+    // A slew starts from the Current point the operator gave, or from
+    // where the last goto or slew left the mount.
+    SyncToFields();
+    int direction = -1;
+    switch (id) {
+    case IDC_RA_PLUS: direction = tavro::kSlewRaPlus; break;
+    case IDC_RA_MINUS: direction = tavro::kSlewRaMinus; break;
+    case IDC_DEC_PLUS: direction = tavro::kSlewDecPlus; break;
+    case IDC_DEC_MINUS: direction = tavro::kSlewDecMinus; break;
+    case IDC_PAUSE: m_gotoSession.StopTracking(); return;
+    default: return;  // the focuser does not move the mount
+    }
+    m_gotoSession.StartSlew(direction, tavro::SlewRate(tavro::SpeedsOf(m_controller), speed, direction));
+}
+
+SkyPoint CControlDlg::Position()
+{
+    if (m_gotoSession.Running() && !m_gotoSession.WorkerRunning()) {
+        // Ended, its end on the way to the window: where the controller has
+        // the mount now.
+        return m_controller.CurrentPoint();
+    }
+    // The estimate: the goto under way, or the Current point with the
+    // slews made since (a slew the link or a disconnect ended without a
+    // button's release ends here).
+    if (!m_gotoSession.Running())
+        SyncToFields();
+    if (m_gotoSession.Slewing() && !m_controller.Moving())
+        FollowHoldButton(0, 0, false);
+    return m_gotoSession.Position();
 }
 
 bool CControlDlg::GotoFinishing()
 {
-    if (!m_bGotoRunning || !m_controller.GotoRunning())
+    if (!m_gotoSession.WorkerRunning())
         return false;
+    const tavro::GotoCourse& course = m_gotoSession.Course();
     const uint32_t now = m_clock.TickCount();
-    return tavro::GotoFraction(now, m_gotoCourse.startTick, m_gotoCourse.raSeconds) >= 1.0 &&
-           tavro::GotoFraction(now, m_gotoCourse.startTick, m_gotoCourse.decSeconds) >= 1.0;
+    return tavro::GotoFraction(now, course.startTick, course.raSeconds) >= 1.0 &&
+           tavro::GotoFraction(now, course.startTick, course.decSeconds) >= 1.0;
 }
 
 void CControlDlg::PostLineFreeNotice()
@@ -107,27 +146,17 @@ void CControlDlg::PostLineFreeNotice()
 
 bool CControlDlg::GotoRunning()
 {
-    return m_bGotoRunning && m_controller.GotoRunning();
-}
-
-void CControlDlg::TakeGotoCompletion()
-{
-    // The worker has ended and its completion is queued for the window: the
-    // link already reports the goto as over, at its target, so a client that
-    // acts on that must find the window idle. The completion is shown now;
-    // the queued one then finds it done.
-    if (!m_bGotoRunning || m_controller.GotoRunning())
-        return;
-    ++m_nGotoCompletionsTaken;
-    OnGotoDone();
+    return m_gotoSession.WorkerRunning();
 }
 
 std::string CControlDlg::Goto(const SkyPoint& target)
 {
-    TakeGotoCompletion();
+    // A goto whose worker has ended is shown as ended before a client acts
+    // on its reported end.
+    m_gotoSession.TakeEnd();
     if (!m_controller.m_hPort)
         return "not connected";
-    if (m_bGotoRunning)
+    if (m_gotoSession.Running())
         return "a goto is running";
     if (!LinkMayAct())
         return "a dialog is open";
@@ -137,13 +166,13 @@ std::string CControlDlg::Goto(const SkyPoint& target)
     if (!button->isEnabled())
         return "Goto is disabled";
     button->click();
-    return m_bGotoRunning ? std::string() : std::string("the goto did not start");
+    return m_gotoSession.Running() ? std::string() : std::string("the goto did not start");
 }
 
 std::string CControlDlg::Sync(const SkyPoint& point)
 {
-    TakeGotoCompletion();
-    if (m_bGotoRunning)
+    m_gotoSession.TakeEnd();
+    if (m_gotoSession.Running())
         return "a goto is running";
     if (!LinkMayAct())
         return "a dialog is open";
@@ -185,13 +214,13 @@ void CControlDlg::StopAll()
     m_nLinkHeldButton = 0;
     if (m_bLineBusy)
         return;  // a stop is on the line already
-    if (m_bGotoRunning && m_controller.GotoRunning()) {
-        // Cut short at once, at the point the goto had come to; the board
-        // is taken back to command level as Disconnect takes it, with the
-        // port kept. The exchange runs on the controller's command thread;
-        // the goto's completion then shows the idle window with that point.
-        const SkyPoint reached = tavro::GotoPointAt(m_gotoCourse, m_clock.TickCount());
-        RunEndInBackground(CMountController::EndVerb::AbortGoto, CMountController::Point{reached.ra, reached.dec});
+    // A goto is cut short at once, at the point it had come to; the board
+    // is taken back to command level as Disconnect takes it, with the port
+    // kept, off the window's thread. The goto's end then shows the idle
+    // window with that point.
+    if (m_gotoSession.AbortNow([this] { OnEndDone(); })) {
+        m_bLineBusy = true;
+        UpdateControls();
         return;
     }
     // A slew, pause or focuser run in force stops as on a button's release.
@@ -203,6 +232,7 @@ void CControlDlg::StopSlewInBackground()
 {
     if (!m_bLineBusy && m_controller.Moving())
         RunEndInBackground(CMountController::EndVerb::StopMotion, std::nullopt);
+    FollowHoldButton(0, 0, false);
 }
 
 void CControlDlg::RunEndInBackground(CMountController::EndVerb verb,
@@ -231,7 +261,7 @@ void CControlDlg::OnEndDone()
     UpdateControls();
     PostLineFreeNotice();
     // A goto that was cut short reports a lost link in its own completion.
-    if (!m_bGotoRunning)
+    if (!m_gotoSession.Running())
         CheckLinkAfterCommand();
 }
 

@@ -283,6 +283,31 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return link.Clients() == 0; }, 5000));
     }
 
+    // The reported position follows a manual slew from where the mount was
+    // synced, and stays where the slew's stop left it.
+    void positionFollowsManualSlews()
+    {
+        ControlDlgHarness h;
+        CControlDlg& dlg = h.Start();
+        CPlanetariumLink link(dlg);
+        QVERIFY(link.Start(AnyFreePort()));
+        Client client(link.Port());
+        QVERIFY(h.Connect());
+        QCOMPARE(client.Say(":Sr01:00:00#:Sd+10*00:00#:CM#"), QByteArray("11Coordinates matched#"));
+        // East at the fast speed (10x sidereal on an EQ-5) for 10 s: 100.27
+        // seconds of RA.
+        QCOMPARE(client.Say(":RM#:Me#"), QByteArray());
+        h.m_clock.Advance(10000);
+        QCOMPARE(client.Say(":GR#:GD#"), QByteArray("01:01:40#+10*00:00#"));
+        QCOMPARE(client.Say(":Qe#"), QByteArray());
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.Control(IDC_SPEED_GOTO)->isEnabled(), 5000);
+        h.m_clock.Advance(60000);
+        QCOMPARE(client.Say(":GR#:GD#"), QByteArray("01:01:40#+10*00:00#"));
+        // The window's Current point fields are the operator's statement of
+        // the point; a goto starts from them as before.
+        QCOMPARE(dlg.Edit(IDC_CUR_RA_M)->text(), QString("0"));
+    }
+
     // A planetarium changing direction sends the stop and the new slew at
     // once: the slew waits for the stop (run off the window's thread) and
     // is then taken, with the board's pauses as from the buttons.
