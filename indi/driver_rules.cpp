@@ -44,17 +44,6 @@ int ComNumber(const std::string& text)
     return number >= kFirstPort ? static_cast<int>(number) : 0;
 }
 
-// The step count of a gap: the nearest step, within 0..maxSteps.
-long GapSteps(double gap, int stepsPerMinute, int maxSteps)
-{
-    const double scaled = gap * stepsPerMinute + 0.5;
-    if (!(scaled >= 0.0))
-        return 0;
-    if (scaled >= maxSteps)
-        return maxSteps;
-    return static_cast<long>(scaled);
-}
-
 std::string Sexagesimal(long long totalSeconds, int width)
 {
     char text[32];
@@ -110,16 +99,12 @@ PortChoice ChoosePort(const std::string& given, PortMap& map)
 
 double RaGapAsOffered(double minutesOfTime)
 {
-    constexpr int kStepsPerMinute = 100;
-    return static_cast<double>(GapSteps(minutesOfTime, kStepsPerMinute,
-                                        static_cast<int>(kMaxRaGap * kStepsPerMinute))) * 0.01;
+    return RuleOf(Setting::RaGap).AsOffered(minutesOfTime);
 }
 
 double DecGapAsOffered(double minutesOfArc)
 {
-    constexpr int kStepsPerMinute = 10;
-    return static_cast<double>(GapSteps(minutesOfArc, kStepsPerMinute,
-                                        static_cast<int>(kMaxDecGapOffered * kStepsPerMinute))) * 0.1;
+    return RuleOf(Setting::DecGap).AsOffered(minutesOfArc);
 }
 
 int BoardSpeedOfRate(int rateIndex)
@@ -128,6 +113,24 @@ int BoardSpeedOfRate(int rateIndex)
     case 0: return kSlewSlow;
     case 1: return kSlewFast;
     default: return kSlewGoto;
+    }
+}
+
+std::optional<BoardSlew> BoardSlewOf(int direction, int speed)
+{
+    std::optional<MoveDirection> board;
+    switch (direction) {
+    case kSlewRaPlus: board = MoveDirection::RaPlus; break;
+    case kSlewRaMinus: board = MoveDirection::RaMinus; break;
+    case kSlewDecPlus: board = MoveDirection::DecPlus; break;
+    case kSlewDecMinus: board = MoveDirection::DecMinus; break;
+    default: return std::nullopt;
+    }
+    switch (speed) {
+    case kSlewSlow: return BoardSlew{*board, MoveSpeed::Slow};
+    case kSlewFast: return BoardSlew{*board, MoveSpeed::Fast};
+    case kSlewGoto: return BoardSlew{*board, MoveSpeed::Goto};
+    default: return std::nullopt;
     }
 }
 

@@ -41,7 +41,21 @@ bool KeptInSettingsFile(const char* property)
             strcmp(property, "TAVRO_MOUNT_SETTINGS") == 0);
 }
 
-enum SettingIndex { kSetSpeed, kSetClock, kSetRaGap, kSetDecGap, kSetGuideSteps, kSetK3CCD, kSettingCount };
+// The settings property holds one number per tuning value, in the order of
+// their rules.
+constexpr int kSettingCount = 6;
+
+// The INDI format of a tuning value: as many digits as its offer's largest
+// value has, and its decimals ("%3.0f" for 255, "%4.2f" for 4.00).
+std::string SettingFormat(const tavro::SettingRule& rule)
+{
+    int width = 1;
+    for (double high = rule.offer.high; high >= 10; high /= 10)
+        ++width;
+    if (rule.decimals > 0)
+        width += 1 + rule.decimals;
+    return "%" + std::to_string(width) + "." + std::to_string(rule.decimals) + "f";
+}
 
 }  // namespace
 
@@ -114,20 +128,13 @@ bool TavroTelescope::initProperties()
     IUFillSwitchVector(&ModelSP, ModelS, 2, getDeviceName(), "TAVRO_MOUNT_MODEL", "Mount model",
                        kSettingsTab, IP_RW, ISR_1OFMANY, 60, IPS_IDLE);
 
-    IUFillNumber(&SettingsN[kSetSpeed], "MAX_GOTO_SPEED", "Max goto speed", "%3.0f", kMinGotoSpeed,
-                 kMaxGotoSpeed, 1, 76);
-    IUFillNumber(&SettingsN[kSetClock], "CLOCK_CORRECTION",
-                 "Clock speed correction (1 -0.2%, 2 -0.1%, 3 default, 4 +0.1%, 5 +0.2%)", "%1.0f",
-                 kMinClockCorrection, kMaxClockCorrection, 1, 3);
-    IUFillNumber(&SettingsN[kSetRaGap], "RA_GAP", "Ra gap (time minutes)", "%4.2f", 0, kMaxRaGap,
-                 0.01, 0);
-    IUFillNumber(&SettingsN[kSetDecGap], "DEC_GAP", "Dec gap (arc minutes)", "%4.1f", 0,
-                 kMaxDecGapOffered, 0.1, 0);
-    IUFillNumber(&SettingsN[kSetGuideSteps], "AUTOGUIDE_STEPS", "Autoguide step count", "%1.0f",
-                 kMinAutoguideSteps, kMaxAutoguideSteps, 1, 2);
-    IUFillNumber(&SettingsN[kSetK3CCD], "K3CCD_GUIDE",
-                 "K3CCD guide (0 allow Dec reverse, 1 disable Dec+, 2 disable Dec-)", "%1.0f",
-                 kMinK3CCDOption, kMaxK3CCDOption, 1, 0);
+    static_assert(std::size(decltype(SettingsN){}) == kSettingCount);
+    const auto rules = tavro::SettingRules();
+    for (size_t i = 0; i < rules.size() && i < kSettingCount; ++i) {
+        const tavro::SettingRule& rule = rules[i];
+        IUFillNumber(&SettingsN[i], rule.propertyName, rule.label, SettingFormat(rule).c_str(), rule.offer.low,
+                     rule.offer.high, rule.Step(), rule.Default());
+    }
     IUFillNumberVector(&SettingsNP, SettingsN, kSettingCount, getDeviceName(), "TAVRO_MOUNT_SETTINGS",
                        "Mount settings", kSettingsTab, IP_RW, 60, IPS_IDLE);
 
@@ -306,7 +313,7 @@ bool TavroTelescope::RefuseCoordinates(double values[], char* names[], int n)
 void TavroTelescope::LoadSettingsFile()
 {
     // Same file and same rules as the window; the driver only reads it.
-    int comPort = m_controller.m_nPort;
+    int comPort = m_controller.Port();
     bool connectOnStart = false;
     LoadSettings(SettingsFilePath(), comPort, connectOnStart, m_controller);
     IUSaveText(&PortT[0], PortName(comPort).c_str());
@@ -315,14 +322,12 @@ void TavroTelescope::LoadSettingsFile()
 
 void TavroTelescope::ShowSettings()
 {
-    ModelS[0].s = m_controller.m_bEQ5 ? ISS_OFF : ISS_ON;
-    ModelS[1].s = m_controller.m_bEQ5 ? ISS_ON : ISS_OFF;
-    SettingsN[kSetSpeed].value = m_controller.m_nMaxGotoSpeed;
-    SettingsN[kSetClock].value = m_controller.m_nClockCorrection;
-    SettingsN[kSetRaGap].value = m_controller.m_dRaGap;
-    SettingsN[kSetDecGap].value = m_controller.m_dDecGap;
-    SettingsN[kSetGuideSteps].value = m_controller.m_nAutoguideSteps;
-    SettingsN[kSetK3CCD].value = m_controller.m_nK3CCDOption;
+    const tavro::MountSettings settings = m_controller.Settings();
+    ModelS[0].s = settings.Eq5() ? ISS_OFF : ISS_ON;
+    ModelS[1].s = settings.Eq5() ? ISS_ON : ISS_OFF;
+    const auto rules = tavro::SettingRules();
+    for (size_t i = 0; i < rules.size() && i < kSettingCount; ++i)
+        SettingsN[i].value = rules[i].get(settings);
 }
 
 void TavroTelescope::ApplySettings(double values[], char* names[], int n)
@@ -334,23 +339,15 @@ void TavroTelescope::ApplySettings(double values[], char* names[], int n)
     }
     if (IUUpdateNumber(&SettingsNP, values, names, n) < 0)
         return;  // out of range: INDI has said so, nothing changes
-    const int speed = static_cast<int>(std::lround(SettingsN[kSetSpeed].value));
-    const int clock = static_cast<int>(std::lround(SettingsN[kSetClock].value));
-    const double raGap = RaGapAsOffered(SettingsN[kSetRaGap].value);
-    const double decGap = DecGapAsOffered(SettingsN[kSetDecGap].value);
-    const int steps = static_cast<int>(std::lround(SettingsN[kSetGuideSteps].value));
-    const int k3ccd = static_cast<int>(std::lround(SettingsN[kSetK3CCD].value));
-
-    const bool changed = speed != m_controller.m_nMaxGotoSpeed ||
-                         clock != m_controller.m_nClockCorrection ||
-                         raGap != m_controller.m_dRaGap || decGap != m_controller.m_dDecGap ||
-                         steps != m_controller.m_nAutoguideSteps ||
-                         k3ccd != m_controller.m_nK3CCDOption;
-    m_controller.SetMaxGotoSpeed(speed);
-    m_controller.SetClockCorrection(clock);
-    m_controller.SetGaps(raGap, decGap);
-    m_controller.SetAutoguideSteps(steps);
-    m_controller.SetK3CCDOption(k3ccd);
+    // Each value as the options dialog would hold it: the nearest step of
+    // its offer.
+    const tavro::MountSettings before = m_controller.Settings();
+    tavro::MountSettings settings = before;
+    const auto rules = tavro::SettingRules();
+    for (size_t i = 0; i < rules.size() && i < kSettingCount; ++i)
+        rules[i].put(settings, rules[i].AsOffered(SettingsN[i].value));
+    const bool changed = settings != before;
+    m_controller.SetSettings(settings);
     ShowSettings();
     SettingsNP.s = IPS_OK;
     IDSetNumber(&SettingsNP, nullptr);
@@ -371,7 +368,7 @@ void TavroTelescope::ApplyModel(ISState* states, char* names[], int n)
     if (IUUpdateSwitch(&ModelSP, states, names, n) < 0)
         return;
     const int eq5 = ModelS[1].s == ISS_ON ? 1 : 0;
-    const bool changed = eq5 != (m_controller.m_bEQ5 != 0 ? 1 : 0);
+    const bool changed = eq5 != (m_controller.Settings().Eq5() ? 1 : 0);
     m_controller.SetMountModel(eq5);
     ShowSettings();
     ModelSP.s = IPS_OK;
@@ -386,10 +383,7 @@ void TavroTelescope::ApplyModel(ISState* states, char* names[], int n)
 void TavroTelescope::SaveMountSettings()
 {
     if (const auto failure = tavro::SaveMountSettings(SettingsFilePath(), m_controller)) {
-        m_unsavedSettings = MountValues{m_controller.m_bEQ5,          m_controller.m_nMaxGotoSpeed,
-                                        m_controller.m_nClockCorrection, m_controller.m_dRaGap,
-                                        m_controller.m_dDecGap,       m_controller.m_nAutoguideSteps,
-                                        m_controller.m_nK3CCDOption};
+        m_unsavedSettings = m_controller.Settings();
         LOGF_WARN("The mount settings could not be saved (%s); they stay in force until the driver ends.",
                   OneLine(failure->Text()).c_str());
         return;
@@ -401,7 +395,7 @@ void TavroTelescope::SavePort()
 {
     // A text that names no port is told at connect, as before; only a port
     // goes into the file.
-    tavro::PortMap map = m_controller.m_portMap;
+    tavro::PortMap map = m_controller.Ports();
     const PortChoice choice = ChoosePort(PortT[0].text, map);
     if (choice.number == 0) {
         m_unsavedPort = PortT[0].text;
@@ -428,20 +422,14 @@ void TavroTelescope::ApplyUnsaved()
     if (m_unsavedPort)
         IUSaveText(&PortT[0], m_unsavedPort->c_str());
     if (m_unsavedSettings) {
-        const MountValues& v = *m_unsavedSettings;
-        m_controller.SetMountModel(v.eq5);
-        m_controller.SetMaxGotoSpeed(v.speed);
-        m_controller.SetClockCorrection(v.clock);
-        m_controller.SetGaps(v.raGap, v.decGap);
-        m_controller.SetAutoguideSteps(v.steps);
-        m_controller.SetK3CCDOption(v.k3ccd);
+        m_controller.SetSettings(*m_unsavedSettings);
         ShowSettings();
     }
 }
 
 void TavroTelescope::SendConfigurationIfConnected()
 {
-    if (!m_controller.m_hPort)
+    if (!m_controller.Connected())
         return;
     // A slew in force ends first, as no button is held in the options dialog.
     EndActivity(Activity::None, true, "the settings changed");
@@ -467,7 +455,7 @@ void TavroTelescope::LabelSlewRates(bool redefine)
 
 bool TavroTelescope::Connect()
 {
-    if (m_controller.m_hPort)
+    if (m_controller.Connected())
         return true;
     // The settings file is the one home of the port and the mount settings:
     // read at every connect (the window may have changed it), with what
@@ -478,7 +466,9 @@ bool TavroTelescope::Connect()
     IDSetText(&PortTP, nullptr);
     IDSetSwitch(&ModelSP, nullptr);
     IDSetNumber(&SettingsNP, nullptr);
-    const PortChoice choice = ChoosePort(PortT[0].text, m_controller.m_portMap);
+    tavro::PortMap ports = m_controller.Ports();
+    const PortChoice choice = ChoosePort(PortT[0].text, ports);
+    m_controller.SetPorts(ports);
     if (choice.number == 0) {
         LOG_ERROR(choice.error.c_str());
         return false;
@@ -486,16 +476,16 @@ bool TavroTelescope::Connect()
     // Opened exclusively with the window's serial layer; the configuration
     // goes to the board as from the window's Connect.
     const uint32_t code = m_controller.Connect(choice.number);
-    if (!m_controller.m_hPort) {
-        LOG_ERROR(OneLine(tavro::ConnectErrorText(choice.number, m_controller.m_portMap, code)).c_str());
+    if (!m_controller.Connected()) {
+        LOG_ERROR(OneLine(tavro::ConnectErrorText(choice.number, m_controller.Ports(), code)).c_str());
         return false;
     }
     if (m_controller.LinkLost()) {
-        LOG_ERROR(OneLine(tavro::LinkLostText(choice.number, m_controller.m_portMap)).c_str());
+        LOG_ERROR(OneLine(tavro::LinkLostText(choice.number, m_controller.Ports())).c_str());
         m_controller.Disconnect();
         return false;
     }
-    const std::string device = tavro::PortDevicePath(choice.number, m_controller.m_portMap);
+    const std::string device = tavro::PortDevicePath(choice.number, m_controller.Ports());
     LOGF_INFO("Connected to the mount on %s (%s); the configuration was sent. The board reports "
               "no position: sync on a known star first.",
               PortName(choice.number).c_str(), device.c_str());
@@ -535,7 +525,7 @@ void TavroTelescope::StopPolling()
 void TavroTelescope::TimerHit()
 {
     m_pollTimer = -1;
-    if (!isConnected() || !m_controller.m_hPort)
+    if (!isConnected() || !m_controller.Connected())
         return;
     // A goto waits on the line itself and learns of a failure at once; an
     // idle link is looked at here.
@@ -565,7 +555,7 @@ void TavroTelescope::Wake()
 
 void TavroTelescope::OnLinkLost()
 {
-    const int port = m_controller.m_nPort;
+    const int port = m_controller.Port();
     StopPolling();
     StopActivityTimer();
     m_activity = Activity::None;
@@ -585,7 +575,7 @@ void TavroTelescope::OnLinkLost()
     m_controller.Disconnect();
     m_gotoEnded = false;
     TrackState = isParked() ? SCOPE_PARKED : SCOPE_IDLE;
-    LOG_ERROR(OneLine(tavro::LinkLostText(port, m_controller.m_portMap)).c_str());
+    LOG_ERROR(OneLine(tavro::LinkLostText(port, m_controller.Ports())).c_str());
     setConnected(false, IPS_ALERT);
     updateProperties();
 }
@@ -674,7 +664,7 @@ void TavroTelescope::HandleWake()
 {
     if (m_gotoEnded.exchange(false) && m_gotoActive)
         FinishGoto();
-    else if (m_controller.m_hPort && m_controller.LinkLost() && isConnected())
+    else if (m_controller.Connected() && m_controller.LinkLost() && isConnected())
         OnLinkLost();
 }
 
@@ -1026,7 +1016,8 @@ bool TavroTelescope::StartSlew(Activity activity, int direction)
     TrackState = SCOPE_TRACKING;
     EndActivity(activity, false, "another slew started");
     const int speed = BoardSpeedOfRate(std::max(0, IUFindOnSwitchIndex(&SlewRateSP)));
-    const bool started = m_controller.StartMove(direction, speed);
+    const auto slew = BoardSlewOf(direction, speed);
+    const bool started = slew && m_controller.StartMove(slew->direction, slew->speed);
     const uint32_t now = Now();
     CheckLinkAfterCommand();
     if (!started)
@@ -1150,7 +1141,8 @@ bool TavroTelescope::StartPulse(GuideAxis axis, int direction, uint32_t ms)
     const uint32_t duration = std::max(ms, kMinMotionMs);
     if (ms < kMinMotionMs)
         LOGF_DEBUG("Guide pulse of %u ms lengthened to the board's minimum of %u ms.", ms, kMinMotionMs);
-    const bool started = m_controller.StartMove(direction, tavro::kSlewSlow);
+    const auto slew = BoardSlewOf(direction, tavro::kSlewSlow);
+    const bool started = slew && m_controller.StartMove(slew->direction, slew->speed);
     CheckLinkAfterCommand();
     if (!started)
         return false;

@@ -204,12 +204,7 @@ private:
     bool m_loadingConfig = false;
     // Changes the settings file could not take, kept for the session.
     std::optional<std::string> m_unsavedPort;
-    struct MountValues {
-        int eq5, speed, clock;
-        double raGap, decGap;
-        int steps, k3ccd;
-    };
-    std::optional<MountValues> m_unsavedSettings;
+    std::optional<tavro::MountSettings> m_unsavedSettings;
 
     int m_pollTimer = -1;
     bool m_firstGetProperties = true;

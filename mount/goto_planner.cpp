@@ -68,25 +68,25 @@ void CMountController::EstimateGoto(double raHours, double decDegrees, int* raSe
 
 double CMountController::RaTravelTime(double hours) const
 {
-    const double s = static_cast<double>(m_nMaxGotoSpeed);
+    const double s = static_cast<double>(m_settings.maxGotoSpeed);
     const double x = std::fabs(hours);
-    if (m_bEQ5)
+    if (m_settings.Eq5())
         return ((s * 755.222 + 4986.66) * x) * 0.001;
     return (s * 4.9146) * x;
 }
 
 double CMountController::DecTravelTime(double degrees) const
 {
-    const double s = static_cast<double>(m_nMaxGotoSpeed);
+    const double s = static_cast<double>(m_settings.maxGotoSpeed);
     const double x = std::fabs(degrees);
-    if (m_bEQ5)
+    if (m_settings.Eq5())
         return ((s * 50.3481 + 561.777) * x) * 0.001;
     return (s * 0.32764) * x;
 }
 
 double CMountController::FrameTravelTime(int count, bool ra, bool dec) const
 {
-    const double scale = m_bEQ5 ? 1453 : 2560;
+    const double scale = m_settings.Eq5() ? 1453 : 2560;
     const double steps = count > 0 ? static_cast<double>(count) : 0.0;
     const double raTime = ra ? RaTravelTime(steps / (scale * 6)) : 0.0;
     const double decTime = dec ? DecTravelTime(steps / (scale * 0.4)) : 0.0;
@@ -121,7 +121,7 @@ void CMountController::PlanGoto(double raHours, double decDegrees, int* raSecond
 
     // The RA gap is taken up on positive travel only.
     if (d > 0)
-        d = m_dRaGap * kOneOver60 + d;
+        d = m_settings.raGapMinutes * kOneOver60 + d;
     // The sky moves on during the travel; the correction is always
     // subtracted, whatever the sign of the travel.
     if (d != 0) {
@@ -132,11 +132,11 @@ void CMountController::PlanGoto(double raHours, double decDegrees, int* raSecond
     // Dec backlash: the gap is added when the travel reverses the last one.
     int decDir = lastDecDir;
     if (e > 0 && decDir == 2) {
-        e = m_dDecGap * kOneOver60 + e;
+        e = m_settings.decGapArcmin * kOneOver60 + e;
         decDir = 3;
     }
     if (e < 0 && decDir == 3) {
-        e = e - m_dDecGap * kOneOver60;
+        e = e - m_settings.decGapArcmin * kOneOver60;
         decDir = 2;
     }
 
@@ -157,10 +157,10 @@ void CMountController::PlanGoto(double raHours, double decDegrees, int* raSecond
         m_nDecDir = decDir;
     }
 
-    const double scale = m_bEQ5 ? 1453 : 2560;
+    const double scale = m_settings.Eq5() ? 1453 : 2560;
     const int raSteps = TruncateToInt((scale * d) * 6);
     const int decSteps = TruncateToInt((scale * e) * 0.4);
-    const int gapSteps = TruncateToInt((scale * m_dRaGap) * 0.1);
+    const int gapSteps = TruncateToInt((scale * m_settings.raGapMinutes) * 0.1);
     const int raFlag = raSteps < 0 ? 1 : 0;
     const int decCode = decSteps < 0 ? 3 : 2;
     const int takeUpFlag = 1;

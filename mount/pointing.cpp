@@ -30,7 +30,7 @@ bool IsRaDirection(int direction)
 MountSpeeds SpeedsOf(const CMountController& controller)
 {
     MountSpeeds speeds;
-    const bool eq5 = controller.m_bEQ5 != 0;
+    const bool eq5 = controller.Settings().Eq5();
     speeds.slow = eq5 ? kSlowEQ5 : kSlowEQ4;
     speeds.fast = eq5 ? kFastEQ5 : kFastEQ4;
     // The planner's travel time for one hour of RA and one degree of Dec.

@@ -136,7 +136,7 @@ private:
     void WritePoint(double raHours, double decDegrees, const PointFields& fields);
     void ReadPoint(double* raHours, double* decDegrees, const PointFields& fields) const;
     // The speed index the radio buttons choose: 0 slow, 1 fast, 2 goto speed.
-    int SpeedIndex() const;
+    tavro::MoveSpeed SpeedIndex() const;
 
     // ---- Settings ----------------------------------------------------------------
     void LoadSettings();
