@@ -41,10 +41,6 @@ bool KeptInSettingsFile(const char* property)
             strcmp(property, "TAVRO_MOUNT_SETTINGS") == 0);
 }
 
-// The settings property holds one number per tuning value, in the order of
-// their rules.
-constexpr int kSettingCount = 6;
-
 // The INDI format of a tuning value: as many digits as its offer's largest
 // value has, and its decimals ("%3.0f" for 255, "%4.2f" for 4.00).
 std::string SettingFormat(const tavro::SettingRule& rule)
@@ -128,15 +124,14 @@ bool TavroTelescope::initProperties()
     IUFillSwitchVector(&ModelSP, ModelS, 2, getDeviceName(), "TAVRO_MOUNT_MODEL", "Mount model",
                        kSettingsTab, IP_RW, ISR_1OFMANY, 60, IPS_IDLE);
 
-    static_assert(std::size(decltype(SettingsN){}) == kSettingCount);
     const auto rules = tavro::SettingRules();
-    for (size_t i = 0; i < rules.size() && i < kSettingCount; ++i) {
+    for (size_t i = 0; i < rules.size(); ++i) {
         const tavro::SettingRule& rule = rules[i];
         IUFillNumber(&SettingsN[i], rule.propertyName, rule.label, SettingFormat(rule).c_str(), rule.offer.low,
                      rule.offer.high, rule.Step(), rule.Default());
     }
-    IUFillNumberVector(&SettingsNP, SettingsN, kSettingCount, getDeviceName(), "TAVRO_MOUNT_SETTINGS",
-                       "Mount settings", kSettingsTab, IP_RW, 60, IPS_IDLE);
+    IUFillNumberVector(&SettingsNP, SettingsN, static_cast<int>(tavro::kSettingCount), getDeviceName(),
+                       "TAVRO_MOUNT_SETTINGS", "Mount settings", kSettingsTab, IP_RW, 60, IPS_IDLE);
 
     IUFillSwitch(&K3CCDS[0], "HAND_OVER", "Hand over to K3CCD", ISS_OFF);
     IUFillSwitchVector(&K3CCDSP, K3CCDS, 1, getDeviceName(), "TAVRO_K3CCD_MODE", "K3CCD mode",
@@ -326,7 +321,7 @@ void TavroTelescope::ShowSettings()
     ModelS[0].s = settings.Eq5() ? ISS_OFF : ISS_ON;
     ModelS[1].s = settings.Eq5() ? ISS_ON : ISS_OFF;
     const auto rules = tavro::SettingRules();
-    for (size_t i = 0; i < rules.size() && i < kSettingCount; ++i)
+    for (size_t i = 0; i < rules.size(); ++i)
         SettingsN[i].value = rules[i].get(settings);
 }
 
@@ -344,7 +339,7 @@ void TavroTelescope::ApplySettings(double values[], char* names[], int n)
     const tavro::MountSettings before = m_controller.Settings();
     tavro::MountSettings settings = before;
     const auto rules = tavro::SettingRules();
-    for (size_t i = 0; i < rules.size() && i < kSettingCount; ++i)
+    for (size_t i = 0; i < rules.size(); ++i)
         rules[i].put(settings, rules[i].AsOffered(SettingsN[i].value));
     const bool changed = settings != before;
     m_controller.SetSettings(settings);

@@ -218,7 +218,7 @@ private:
     ISwitch ModelS[2];
     // The options dialog's numbers.
     INumberVectorProperty SettingsNP;
-    INumber SettingsN[6];
+    INumber SettingsN[tavro::kSettingCount];
     // The K3CCD hand-over.
     ISwitchVectorProperty K3CCDSP;
     ISwitch K3CCDS[1];

@@ -14,7 +14,7 @@ constexpr Limits Range(double low, double high) { return Limits{low, high}; }
 // Setter, load and offer of each value. The Dec gap is accepted on load up
 // to the largest gap the dialog offers, so that every gap offered survives
 // a restart.
-constexpr std::array<SettingRule, 6> kRules = {{
+constexpr std::array<SettingRule, kSettingCount> kRules = {{
     {Setting::ClockCorrection, "ClockSpeedCorrection", "CLOCK_CORRECTION",
      "Clock speed correction (1 -0.2%, 2 -0.1%, 3 default, 4 +0.1%, 5 +0.2%)", 1, 0,
      kUnchecked, Range(1, 5), Range(1, 5),
@@ -53,6 +53,7 @@ constexpr bool InSettingOrder()
     return true;
 }
 static_assert(InSettingOrder());
+static_assert(static_cast<size_t>(Setting::K3CCDOption) + 1 == kSettingCount, "one rule per setting");
 
 }  // namespace
 

@@ -13,6 +13,7 @@
 // a load accepts up to 60.
 
 #include <cmath>
+#include <cstddef>
 #include <limits>
 #include <optional>
 #include <span>
@@ -48,6 +49,7 @@ inline constexpr Limits kUnchecked{};
 
 // The tuning values, in the order in which the settings file keeps them.
 enum class Setting { ClockCorrection, RaGap, DecGap, MaxGotoSpeed, AutoguideSteps, K3CCDOption };
+inline constexpr size_t kSettingCount = 6;
 
 // One tuning value: its names, its limits for each rule, and how it is read
 // from and written into a MountSettings.
