@@ -108,10 +108,10 @@ int main(int argc, char** argv)
         }
         // Manual mode, then a slew written straight away (mode already set,
         // nothing in force): its latency to the board.
-        c.StartMove(0, 0);
+        c.StartMove(tavro::MoveDirection::RaPlus, tavro::MoveSpeed::Slow);
         c.StopMotion();
         const uint64_t before = board.NowUs();
-        c.StartMove(1, 0);
+        c.StartMove(tavro::MoveDirection::RaMinus, tavro::MoveSpeed::Slow);
         c.StopMotion();
         c.Disconnect();
         if (!board.WaitForCommands(9, 3000)) {

@@ -26,7 +26,7 @@ ActivityScheduler::ActivityScheduler(CMountController& controller, ActivityTimer
 {
 }
 
-ActivityScheduler::Outcome ActivityScheduler::StartSlew(MotionAxis axis, int direction, int speed)
+ActivityScheduler::Outcome ActivityScheduler::StartSlew(MotionAxis axis, MoveDirection direction, MoveSpeed speed)
 {
     if (m_listener.GotoRunning())
         return Outcome::RefusedGoto;
@@ -49,7 +49,7 @@ bool ActivityScheduler::StopSlew(MotionAxis axis)
     return true;
 }
 
-ActivityScheduler::Outcome ActivityScheduler::Guide(MotionAxis axis, int direction, uint32_t ms)
+ActivityScheduler::Outcome ActivityScheduler::Guide(MotionAxis axis, MoveDirection direction, uint32_t ms)
 {
     if (m_listener.GotoRunning())
         return Outcome::RefusedGoto;
@@ -65,11 +65,11 @@ ActivityScheduler::Outcome ActivityScheduler::Guide(MotionAxis axis, int directi
     return StartPulse(axis, direction, ms) ? Outcome::Started : Outcome::Failed;
 }
 
-bool ActivityScheduler::StartPulse(MotionAxis axis, int direction, uint32_t ms)
+bool ActivityScheduler::StartPulse(MotionAxis axis, MoveDirection direction, uint32_t ms)
 {
     // The timer starts once the slew byte is out, so the pulse lasts its
     // length on the board; the controller's stop keeps the minimum as well.
-    if (!m_controller.StartMove(direction, tavro::kSlewSlow))
+    if (!m_controller.StartMove(direction, MoveSpeed::Slow))
         return false;
     m_activity = PulseOn(axis);
     m_timer.Start(std::max(ms, kMinMotionMs));

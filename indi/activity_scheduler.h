@@ -80,10 +80,9 @@ public:
     // The board's pause holds the RA drive (tracking off, or parked).
     bool TrackingHeld() const { return m_trackingHeld; }
 
-    // A slew on `axis` (`direction` and `speed` as CMountController::StartMove
-    // takes them). The pause ends first; the command in force and the queued
+    // A slew on `axis`. The pause ends first; the command in force and the queued
     // pulses end, stopped by the slew's own byte.
-    Outcome StartSlew(MotionAxis axis, int direction, int speed);
+    Outcome StartSlew(MotionAxis axis, MoveDirection direction, MoveSpeed speed);
     // The slew's own stop; false (nothing sent) when no slew on `axis` is in
     // force, e.g. because another command ended it.
     bool StopSlew(MotionAxis axis);
@@ -91,7 +90,7 @@ public:
     // A guide pulse: a slow slew for `ms`, at least the board's minimum. It
     // starts at once when nothing is in force, or waits for the pulse in
     // force (one waits per axis; a later one on the same axis replaces it).
-    Outcome Guide(MotionAxis axis, int direction, uint32_t ms);
+    Outcome Guide(MotionAxis axis, MoveDirection direction, uint32_t ms);
 
     // A focuser run for `ms`, at least the board's minimum; ends what is in
     // force (the queued pulses too).
@@ -122,12 +121,12 @@ public:
 private:
     struct PendingPulse {
         bool waiting = false;
-        int direction = 0;
+        MoveDirection direction = MoveDirection::RaPlus;
         uint32_t ms = 0;
     };
     static int Index(MotionAxis axis) { return axis == MotionAxis::NS ? 0 : 1; }
 
-    bool StartPulse(MotionAxis axis, int direction, uint32_t ms);
+    bool StartPulse(MotionAxis axis, MoveDirection direction, uint32_t ms);
     void StartPendingPulse();
 
     CMountController& m_controller;

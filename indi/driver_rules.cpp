@@ -44,17 +44,6 @@ int ComNumber(const std::string& text)
     return number >= kFirstPort ? static_cast<int>(number) : 0;
 }
 
-// The step count of a gap: the nearest step, within 0..maxSteps.
-long GapSteps(double gap, int stepsPerMinute, int maxSteps)
-{
-    const double scaled = gap * stepsPerMinute + 0.5;
-    if (!(scaled >= 0.0))
-        return 0;
-    if (scaled >= maxSteps)
-        return maxSteps;
-    return static_cast<long>(scaled);
-}
-
 std::string Sexagesimal(long long totalSeconds, int width)
 {
     char text[32];
@@ -110,24 +99,20 @@ PortChoice ChoosePort(const std::string& given, PortMap& map)
 
 double RaGapAsOffered(double minutesOfTime)
 {
-    constexpr int kStepsPerMinute = 100;
-    return static_cast<double>(GapSteps(minutesOfTime, kStepsPerMinute,
-                                        static_cast<int>(kMaxRaGap * kStepsPerMinute))) * 0.01;
+    return RuleOf(Setting::RaGap).AsOffered(minutesOfTime);
 }
 
 double DecGapAsOffered(double minutesOfArc)
 {
-    constexpr int kStepsPerMinute = 10;
-    return static_cast<double>(GapSteps(minutesOfArc, kStepsPerMinute,
-                                        static_cast<int>(kMaxDecGapOffered * kStepsPerMinute))) * 0.1;
+    return RuleOf(Setting::DecGap).AsOffered(minutesOfArc);
 }
 
-int BoardSpeedOfRate(int rateIndex)
+MoveSpeed BoardSpeedOfRate(int rateIndex)
 {
     switch (rateIndex) {
-    case 0: return kSlewSlow;
-    case 1: return kSlewFast;
-    default: return kSlewGoto;
+    case 0: return MoveSpeed::Slow;
+    case 1: return MoveSpeed::Fast;
+    default: return MoveSpeed::Goto;
     }
 }
 
@@ -135,9 +120,9 @@ std::string SlewRateLabel(const MountSpeeds& speeds, int rateIndex)
 {
     char text[64];
     switch (BoardSpeedOfRate(rateIndex)) {
-    case kSlewSlow: std::snprintf(text, sizeof text, "Slow %gx", speeds.slow); break;
-    case kSlewFast: std::snprintf(text, sizeof text, "Fast %gx", speeds.fast); break;
-    default: std::snprintf(text, sizeof text, "Goto %.0fx", speeds.gotoRa); break;
+    case MoveSpeed::Slow: std::snprintf(text, sizeof text, "Slow %gx", speeds.slow); break;
+    case MoveSpeed::Fast: std::snprintf(text, sizeof text, "Fast %gx", speeds.fast); break;
+    case MoveSpeed::Goto: std::snprintf(text, sizeof text, "Goto %.0fx", speeds.gotoRa); break;
     }
     return text;
 }

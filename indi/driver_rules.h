@@ -3,6 +3,7 @@
 // names, the mount settings as the options dialog offers them, and how the
 // four INDI slew rates map onto the board's three speeds.
 
+#include <optional>
 #include <string>
 
 #include "mount/pointing.h"
@@ -30,17 +31,7 @@ PortChoice ChoosePort(const std::string& text, PortMap& map);
 std::string PortName(int number);
 
 // ---- The mount settings, as the options dialog offers them ----------------
-
-inline constexpr int kMinGotoSpeed = 48;
-inline constexpr int kMaxGotoSpeed = 255;
-inline constexpr int kMinClockCorrection = 1;   // -0.2%
-inline constexpr int kMaxClockCorrection = 5;   // +0.2%
-inline constexpr double kMaxRaGap = 4.0;        // minutes of time, in steps of 0.01
-inline constexpr double kMaxDecGapOffered = 60.0;  // minutes of arc, in steps of 0.1
-inline constexpr int kMinAutoguideSteps = 1;
-inline constexpr int kMaxAutoguideSteps = 4;
-inline constexpr int kMinK3CCDOption = 0;
-inline constexpr int kMaxK3CCDOption = 2;
+// (the ranges and steps are each setting's offer in tavro::SettingRules())
 
 // A gap as the dialog's spin would hold it: the nearest step within
 // 0..maximum, as that step's count times the step (the same double the
@@ -54,7 +45,7 @@ double DecGapAsOffered(double minutesOfArc);
 // max) on the board's three speeds: guide -> slow, centering -> fast, find
 // and max -> goto speed.
 inline constexpr int kSlewRateCount = 4;
-int BoardSpeedOfRate(int rateIndex);
+MoveSpeed BoardSpeedOfRate(int rateIndex);
 
 // The label of an INDI slew rate with the real speed of the mount model,
 // e.g. "Slow 2.5x", "Fast 10x", "Goto 58x".

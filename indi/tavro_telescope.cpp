@@ -37,7 +37,17 @@ bool KeptInSettingsFile(const char* property)
             strcmp(property, "TAVRO_MOUNT_SETTINGS") == 0);
 }
 
-enum SettingIndex { kSetSpeed, kSetClock, kSetRaGap, kSetDecGap, kSetGuideSteps, kSetK3CCD, kSettingCount };
+// The INDI format of a tuning value: as many digits as its offer's largest
+// value has, and its decimals ("%3.0f" for 255, "%4.2f" for 4.00).
+std::string SettingFormat(const tavro::SettingRule& rule)
+{
+    int width = 1;
+    for (double high = rule.offer.high; high >= 10; high /= 10)
+        ++width;
+    if (rule.decimals > 0)
+        width += 1 + rule.decimals;
+    return "%" + std::to_string(width) + "." + std::to_string(rule.decimals) + "f";
+}
 
 }  // namespace
 
@@ -120,22 +130,14 @@ bool TavroTelescope::initProperties()
     IUFillSwitchVector(&ModelSP, ModelS, 2, getDeviceName(), "TAVRO_MOUNT_MODEL", "Mount model",
                        kSettingsTab, IP_RW, ISR_1OFMANY, 60, IPS_IDLE);
 
-    IUFillNumber(&SettingsN[kSetSpeed], "MAX_GOTO_SPEED", "Max goto speed", "%3.0f", kMinGotoSpeed,
-                 kMaxGotoSpeed, 1, 76);
-    IUFillNumber(&SettingsN[kSetClock], "CLOCK_CORRECTION",
-                 "Clock speed correction (1 -0.2%, 2 -0.1%, 3 default, 4 +0.1%, 5 +0.2%)", "%1.0f",
-                 kMinClockCorrection, kMaxClockCorrection, 1, 3);
-    IUFillNumber(&SettingsN[kSetRaGap], "RA_GAP", "Ra gap (time minutes)", "%4.2f", 0, kMaxRaGap,
-                 0.01, 0);
-    IUFillNumber(&SettingsN[kSetDecGap], "DEC_GAP", "Dec gap (arc minutes)", "%4.1f", 0,
-                 kMaxDecGapOffered, 0.1, 0);
-    IUFillNumber(&SettingsN[kSetGuideSteps], "AUTOGUIDE_STEPS", "Autoguide step count", "%1.0f",
-                 kMinAutoguideSteps, kMaxAutoguideSteps, 1, 2);
-    IUFillNumber(&SettingsN[kSetK3CCD], "K3CCD_GUIDE",
-                 "K3CCD guide (0 allow Dec reverse, 1 disable Dec+, 2 disable Dec-)", "%1.0f",
-                 kMinK3CCDOption, kMaxK3CCDOption, 1, 0);
-    IUFillNumberVector(&SettingsNP, SettingsN, kSettingCount, getDeviceName(), "TAVRO_MOUNT_SETTINGS",
-                       "Mount settings", kSettingsTab, IP_RW, 60, IPS_IDLE);
+    const auto rules = tavro::SettingRules();
+    for (size_t i = 0; i < rules.size(); ++i) {
+        const tavro::SettingRule& rule = rules[i];
+        IUFillNumber(&SettingsN[i], rule.propertyName, rule.label, SettingFormat(rule).c_str(), rule.offer.low,
+                     rule.offer.high, rule.Step(), rule.Default());
+    }
+    IUFillNumberVector(&SettingsNP, SettingsN, static_cast<int>(tavro::kSettingCount), getDeviceName(),
+                       "TAVRO_MOUNT_SETTINGS", "Mount settings", kSettingsTab, IP_RW, 60, IPS_IDLE);
 
     IUFillSwitch(&K3CCDS[0], "HAND_OVER", "Hand over to K3CCD", ISS_OFF);
     IUFillSwitchVector(&K3CCDSP, K3CCDS, 1, getDeviceName(), "TAVRO_K3CCD_MODE", "K3CCD mode",
@@ -312,7 +314,7 @@ bool TavroTelescope::RefuseCoordinates(double values[], char* names[], int n)
 void TavroTelescope::LoadSettingsFile()
 {
     // Same file and same rules as the window; the driver only reads it.
-    int comPort = m_controller.m_nPort;
+    int comPort = m_controller.Port();
     bool connectOnStart = false;
     LoadSettings(SettingsFilePath(), comPort, connectOnStart, m_controller);
     IUSaveText(&PortT[0], PortName(comPort).c_str());
@@ -321,14 +323,12 @@ void TavroTelescope::LoadSettingsFile()
 
 void TavroTelescope::ShowSettings()
 {
-    ModelS[0].s = m_controller.m_bEQ5 ? ISS_OFF : ISS_ON;
-    ModelS[1].s = m_controller.m_bEQ5 ? ISS_ON : ISS_OFF;
-    SettingsN[kSetSpeed].value = m_controller.m_nMaxGotoSpeed;
-    SettingsN[kSetClock].value = m_controller.m_nClockCorrection;
-    SettingsN[kSetRaGap].value = m_controller.m_dRaGap;
-    SettingsN[kSetDecGap].value = m_controller.m_dDecGap;
-    SettingsN[kSetGuideSteps].value = m_controller.m_nAutoguideSteps;
-    SettingsN[kSetK3CCD].value = m_controller.m_nK3CCDOption;
+    const tavro::MountSettings settings = m_controller.Settings();
+    ModelS[0].s = settings.Eq5() ? ISS_OFF : ISS_ON;
+    ModelS[1].s = settings.Eq5() ? ISS_ON : ISS_OFF;
+    const auto rules = tavro::SettingRules();
+    for (size_t i = 0; i < rules.size(); ++i)
+        SettingsN[i].value = rules[i].get(settings);
 }
 
 void TavroTelescope::ApplySettings(double values[], char* names[], int n)
@@ -340,23 +340,15 @@ void TavroTelescope::ApplySettings(double values[], char* names[], int n)
     }
     if (IUUpdateNumber(&SettingsNP, values, names, n) < 0)
         return;  // out of range: INDI has said so, nothing changes
-    const int speed = static_cast<int>(std::lround(SettingsN[kSetSpeed].value));
-    const int clock = static_cast<int>(std::lround(SettingsN[kSetClock].value));
-    const double raGap = RaGapAsOffered(SettingsN[kSetRaGap].value);
-    const double decGap = DecGapAsOffered(SettingsN[kSetDecGap].value);
-    const int steps = static_cast<int>(std::lround(SettingsN[kSetGuideSteps].value));
-    const int k3ccd = static_cast<int>(std::lround(SettingsN[kSetK3CCD].value));
-
-    const bool changed = speed != m_controller.m_nMaxGotoSpeed ||
-                         clock != m_controller.m_nClockCorrection ||
-                         raGap != m_controller.m_dRaGap || decGap != m_controller.m_dDecGap ||
-                         steps != m_controller.m_nAutoguideSteps ||
-                         k3ccd != m_controller.m_nK3CCDOption;
-    m_controller.SetMaxGotoSpeed(speed);
-    m_controller.SetClockCorrection(clock);
-    m_controller.SetGaps(raGap, decGap);
-    m_controller.SetAutoguideSteps(steps);
-    m_controller.SetK3CCDOption(k3ccd);
+    // Each value as the options dialog would hold it: the nearest step of
+    // its offer.
+    const tavro::MountSettings before = m_controller.Settings();
+    tavro::MountSettings settings = before;
+    const auto rules = tavro::SettingRules();
+    for (size_t i = 0; i < rules.size(); ++i)
+        rules[i].put(settings, rules[i].AsOffered(SettingsN[i].value));
+    const bool changed = settings != before;
+    m_controller.SetSettings(settings);
     ShowSettings();
     SettingsNP.s = IPS_OK;
     IDSetNumber(&SettingsNP, nullptr);
@@ -377,7 +369,7 @@ void TavroTelescope::ApplyModel(ISState* states, char* names[], int n)
     if (IUUpdateSwitch(&ModelSP, states, names, n) < 0)
         return;
     const int eq5 = ModelS[1].s == ISS_ON ? 1 : 0;
-    const bool changed = eq5 != (m_controller.m_bEQ5 != 0 ? 1 : 0);
+    const bool changed = eq5 != (m_controller.Settings().Eq5() ? 1 : 0);
     m_controller.SetMountModel(eq5);
     ShowSettings();
     ModelSP.s = IPS_OK;
@@ -392,10 +384,7 @@ void TavroTelescope::ApplyModel(ISState* states, char* names[], int n)
 void TavroTelescope::SaveMountSettings()
 {
     if (const auto failure = tavro::SaveMountSettings(SettingsFilePath(), m_controller)) {
-        m_unsavedSettings = MountValues{m_controller.m_bEQ5,          m_controller.m_nMaxGotoSpeed,
-                                        m_controller.m_nClockCorrection, m_controller.m_dRaGap,
-                                        m_controller.m_dDecGap,       m_controller.m_nAutoguideSteps,
-                                        m_controller.m_nK3CCDOption};
+        m_unsavedSettings = m_controller.Settings();
         LOGF_WARN("The mount settings could not be saved (%s); they stay in force until the driver ends.",
                   OneLine(failure->Text()).c_str());
         return;
@@ -407,7 +396,7 @@ void TavroTelescope::SavePort()
 {
     // A text that names no port is told at connect, as before; only a port
     // goes into the file.
-    tavro::PortMap map = m_controller.m_portMap;
+    tavro::PortMap map = m_controller.Ports();
     const PortChoice choice = ChoosePort(PortT[0].text, map);
     if (choice.number == 0) {
         m_unsavedPort = PortT[0].text;
@@ -434,20 +423,14 @@ void TavroTelescope::ApplyUnsaved()
     if (m_unsavedPort)
         IUSaveText(&PortT[0], m_unsavedPort->c_str());
     if (m_unsavedSettings) {
-        const MountValues& v = *m_unsavedSettings;
-        m_controller.SetMountModel(v.eq5);
-        m_controller.SetMaxGotoSpeed(v.speed);
-        m_controller.SetClockCorrection(v.clock);
-        m_controller.SetGaps(v.raGap, v.decGap);
-        m_controller.SetAutoguideSteps(v.steps);
-        m_controller.SetK3CCDOption(v.k3ccd);
+        m_controller.SetSettings(*m_unsavedSettings);
         ShowSettings();
     }
 }
 
 void TavroTelescope::SendConfigurationIfConnected()
 {
-    if (!m_controller.m_hPort)
+    if (!m_controller.Connected())
         return;
     // A slew in force ends first, as no button is held in the options dialog.
     EndActivity(Activity::None, true, "the settings changed");
@@ -473,7 +456,7 @@ void TavroTelescope::LabelSlewRates(bool redefine)
 
 bool TavroTelescope::Connect()
 {
-    if (m_controller.m_hPort)
+    if (m_controller.Connected())
         return true;
     // The settings file is the one home of the port and the mount settings:
     // read at every connect (the window may have changed it), with what
@@ -484,7 +467,9 @@ bool TavroTelescope::Connect()
     IDSetText(&PortTP, nullptr);
     IDSetSwitch(&ModelSP, nullptr);
     IDSetNumber(&SettingsNP, nullptr);
-    const PortChoice choice = ChoosePort(PortT[0].text, m_controller.m_portMap);
+    tavro::PortMap ports = m_controller.Ports();
+    const PortChoice choice = ChoosePort(PortT[0].text, ports);
+    m_controller.SetPorts(ports);
     if (choice.number == 0) {
         LOG_ERROR(choice.error.c_str());
         return false;
@@ -492,16 +477,16 @@ bool TavroTelescope::Connect()
     // Opened exclusively with the window's serial layer; the configuration
     // goes to the board as from the window's Connect.
     const uint32_t code = m_controller.Connect(choice.number);
-    if (!m_controller.m_hPort) {
-        LOG_ERROR(OneLine(tavro::ConnectErrorText(choice.number, m_controller.m_portMap, code)).c_str());
+    if (!m_controller.Connected()) {
+        LOG_ERROR(OneLine(tavro::ConnectErrorText(choice.number, m_controller.Ports(), code)).c_str());
         return false;
     }
     if (m_controller.LinkLost()) {
-        LOG_ERROR(OneLine(tavro::LinkLostText(choice.number, m_controller.m_portMap)).c_str());
+        LOG_ERROR(OneLine(tavro::LinkLostText(choice.number, m_controller.Ports())).c_str());
         m_controller.Disconnect();
         return false;
     }
-    const std::string device = tavro::PortDevicePath(choice.number, m_controller.m_portMap);
+    const std::string device = tavro::PortDevicePath(choice.number, m_controller.Ports());
     LOGF_INFO("Connected to the mount on %s (%s); the configuration was sent. The board reports "
               "no position: sync on a known star first.",
               PortName(choice.number).c_str(), device.c_str());
@@ -540,7 +525,7 @@ void TavroTelescope::StopPolling()
 void TavroTelescope::TimerHit()
 {
     m_pollTimer = -1;
-    if (!isConnected() || !m_controller.m_hPort)
+    if (!isConnected() || !m_controller.Connected())
         return;
     // A goto waits on the line itself and learns of a failure at once; an
     // idle link is looked at here.
@@ -570,7 +555,7 @@ void TavroTelescope::Wake()
 
 void TavroTelescope::OnLinkLost()
 {
-    const int port = m_controller.m_nPort;
+    const int port = m_controller.Port();
     StopPolling();
     // Nothing more goes to the board; what was in force is told as ended, so
     // that no property is left busy for the next connect.
@@ -585,7 +570,7 @@ void TavroTelescope::OnLinkLost()
     // On a lost link nothing more is sent; the port is let go.
     m_controller.Disconnect();
     TrackState = isParked() ? SCOPE_PARKED : SCOPE_IDLE;
-    LOG_ERROR(OneLine(tavro::LinkLostText(port, m_controller.m_portMap)).c_str());
+    LOG_ERROR(OneLine(tavro::LinkLostText(port, m_controller.Ports())).c_str());
     setConnected(false, IPS_ALERT);
     updateProperties();
 }
@@ -671,7 +656,7 @@ void TavroTelescope::HandleWake()
     }
     for (auto& call : calls)
         call();
-    if (m_controller.m_hPort && m_controller.LinkLost() && isConnected())
+    if (m_controller.Connected() && m_controller.LinkLost() && isConnected())
         OnLinkLost();
 }
 
@@ -972,7 +957,7 @@ bool TavroTelescope::MoveNS(INDI_DIR_NS dir, TelescopeMotionCommand command)
         StopSlew(MotionAxis::NS);
         return true;
     }
-    return StartSlew(MotionAxis::NS, dir == DIRECTION_NORTH ? tavro::kSlewDecPlus : tavro::kSlewDecMinus);
+    return StartSlew(MotionAxis::NS, dir == DIRECTION_NORTH ? tavro::MoveDirection::DecPlus : tavro::MoveDirection::DecMinus);
 }
 
 bool TavroTelescope::MoveWE(INDI_DIR_WE dir, TelescopeMotionCommand command)
@@ -982,7 +967,7 @@ bool TavroTelescope::MoveWE(INDI_DIR_WE dir, TelescopeMotionCommand command)
         return true;
     }
     // East is RA +, west RA -, as the window's "Ra +" and "Ra -".
-    return StartSlew(MotionAxis::WE, dir == DIRECTION_EAST ? tavro::kSlewRaPlus : tavro::kSlewRaMinus);
+    return StartSlew(MotionAxis::WE, dir == DIRECTION_EAST ? tavro::MoveDirection::RaPlus : tavro::MoveDirection::RaMinus);
 }
 
 bool TavroTelescope::SetSlewRate(int index)
@@ -991,14 +976,14 @@ bool TavroTelescope::SetSlewRate(int index)
     return index >= 0 && index < kSlewRateCount;
 }
 
-bool TavroTelescope::StartSlew(MotionAxis axis, int direction)
+bool TavroTelescope::StartSlew(MotionAxis axis, tavro::MoveDirection direction)
 {
     // While a goto runs (to the park position too), the refusal below names it.
     if (isParked() && !m_gotoSession.Running()) {
         LOG_WARN("Slew refused: the mount is parked (unpark it first).");
         return false;
     }
-    const int speed = BoardSpeedOfRate(std::max(0, IUFindOnSwitchIndex(&SlewRateSP)));
+    const tavro::MoveSpeed speed = BoardSpeedOfRate(std::max(0, IUFindOnSwitchIndex(&SlewRateSP)));
     const auto outcome = m_activities.StartSlew(axis, direction, speed);
     if (outcome == tavro::indi::ActivityScheduler::Outcome::RefusedGoto) {
         LOG_WARN("Slew refused: a goto is running (abort it first).");
@@ -1084,25 +1069,25 @@ void TavroTelescope::EventLoopTimer::Fire(void* self)
 
 IPState TavroTelescope::GuideNorth(uint32_t ms)
 {
-    return Guide(MotionAxis::NS, tavro::kSlewDecPlus, ms);
+    return Guide(MotionAxis::NS, tavro::MoveDirection::DecPlus, ms);
 }
 
 IPState TavroTelescope::GuideSouth(uint32_t ms)
 {
-    return Guide(MotionAxis::NS, tavro::kSlewDecMinus, ms);
+    return Guide(MotionAxis::NS, tavro::MoveDirection::DecMinus, ms);
 }
 
 IPState TavroTelescope::GuideEast(uint32_t ms)
 {
-    return Guide(MotionAxis::WE, tavro::kSlewRaPlus, ms);
+    return Guide(MotionAxis::WE, tavro::MoveDirection::RaPlus, ms);
 }
 
 IPState TavroTelescope::GuideWest(uint32_t ms)
 {
-    return Guide(MotionAxis::WE, tavro::kSlewRaMinus, ms);
+    return Guide(MotionAxis::WE, tavro::MoveDirection::RaMinus, ms);
 }
 
-IPState TavroTelescope::Guide(MotionAxis axis, int direction, uint32_t ms)
+IPState TavroTelescope::Guide(MotionAxis axis, tavro::MoveDirection direction, uint32_t ms)
 {
     using Outcome = tavro::indi::ActivityScheduler::Outcome;
     // A guide pulse is a slew at the slow speed; the board's shortest slew

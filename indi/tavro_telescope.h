@@ -169,13 +169,13 @@ private:
 
     // The board's one manual command, kept by m_activities; these turn its
     // outcomes into messages and properties.
-    bool StartSlew(MotionAxis axis, int direction);
+    bool StartSlew(MotionAxis axis, tavro::MoveDirection direction);
     void StopSlew(MotionAxis axis);
     // Ends whatever manual command is in force before `next` starts (the
     // board's next command stops it, or StopMotion when `sendStop`); the
     // properties of what ended are brought up to date.
     void EndActivity(Activity next, bool sendStop, const char* why);
-    IPState Guide(MotionAxis axis, int direction, uint32_t ms);
+    IPState Guide(MotionAxis axis, tavro::MoveDirection direction, uint32_t ms);
     // What m_activities tells.
     bool GotoRunning() const override { return m_gotoSession.Running(); }
     void SlewEnded(MotionAxis axis, bool restarting, const char* why) override;
@@ -228,12 +228,7 @@ private:
     bool m_loadingConfig = false;
     // Changes the settings file could not take, kept for the session.
     std::optional<std::string> m_unsavedPort;
-    struct MountValues {
-        int eq5, speed, clock;
-        double raGap, decGap;
-        int steps, k3ccd;
-    };
-    std::optional<MountValues> m_unsavedSettings;
+    std::optional<tavro::MountSettings> m_unsavedSettings;
 
     int m_pollTimer = -1;
     bool m_firstGetProperties = true;
@@ -247,7 +242,7 @@ private:
     ISwitch ModelS[2];
     // The options dialog's numbers.
     INumberVectorProperty SettingsNP;
-    INumber SettingsN[6];
+    INumber SettingsN[tavro::kSettingCount];
     // The K3CCD hand-over.
     ISwitchVectorProperty K3CCDSP;
     ISwitch K3CCDS[1];

@@ -39,10 +39,10 @@ bool CMountController::SendConfigurationUnchecked()
 
     // Each parameter byte is the low 8 bits of its setting.
     const unsigned char parameters[4] = {
-        static_cast<unsigned char>(m_nMaxGotoSpeed),
-        static_cast<unsigned char>(m_nClockCorrection),
-        static_cast<unsigned char>(m_nAutoguideSteps - 1),
-        static_cast<unsigned char>(m_nK3CCDOption),
+        static_cast<unsigned char>(m_settings.maxGotoSpeed),
+        static_cast<unsigned char>(m_settings.clockCorrection),
+        static_cast<unsigned char>(m_settings.autoguideSteps - 1),
+        static_cast<unsigned char>(m_settings.k3ccdOption),
     };
     if (!WriteBytes(parameters, 4))
         return false;
@@ -50,18 +50,19 @@ bool CMountController::SendConfigurationUnchecked()
     return true;
 }
 
-bool CMountController::SelectMode(int mode, const char* modeByte)
+bool CMountController::SelectMode(tavro::Mode mode)
 {
-    if (!CommandAllowed())
+    if (!CommandAllowed() || !SelectByte(mode))
         return false;
-    SelectModeUnchecked(mode, modeByte);
+    SelectModeUnchecked(mode);
     return true;
 }
 
-void CMountController::SelectModeUnchecked(int mode, const char* modeByte)
+void CMountController::SelectModeUnchecked(tavro::Mode mode)
 {
-    const int current = Mode();
-    if (mode == current || !m_hPort)
+    const std::optional<uint8_t> select = SelectByte(mode);
+    const tavro::Mode current = Mode();
+    if (!select || mode == current || !m_hPort)
         return;
     if (current != MODE_NONE) {
         if (current == MODE_MANUAL)
@@ -70,7 +71,8 @@ void CMountController::SelectModeUnchecked(int mode, const char* modeByte)
         WriteBytes(&leave, 1);
         m_clock.Sleep(kPauseAfterLeave);
     }
-    WriteBytes(reinterpret_cast<const unsigned char*>(modeByte), 1);
+    const unsigned char byte = *select;
+    WriteBytes(&byte, 1);
     if (mode == MODE_GOTO)
         m_clock.Sleep(kPauseAfterGoto);
     // The board is taken to be in the new mode even if a write failed.
@@ -83,7 +85,7 @@ bool CMountController::StartManualCommand(unsigned char byte)
 {
     if (!CommandAllowed())
         return false;
-    SelectModeUnchecked(MODE_MANUAL, "a");
+    SelectModeUnchecked(MODE_MANUAL);
     StopMotionUnchecked();
     const uint32_t tick = m_clock.TickCount();
     const bool written = WriteBytes(&byte, 1);
@@ -92,9 +94,10 @@ bool CMountController::StartManualCommand(unsigned char byte)
     return written;
 }
 
-bool CMountController::StartMove(int direction, int speed)
+bool CMountController::StartMove(tavro::MoveDirection direction, tavro::MoveSpeed speed)
 {
-    return StartManualCommand(static_cast<unsigned char>(kSlewBytes[speed][direction]));
+    const std::optional<uint8_t> byte = SlewByte(speed, direction);
+    return byte && StartManualCommand(*byte);
 }
 
 bool CMountController::Pause()
@@ -141,7 +144,7 @@ bool CMountController::EnterK3CCDMode()
 {
     if (!CommandAllowed())
         return false;
-    SelectModeUnchecked(MODE_K3CCD, "d");
+    SelectModeUnchecked(MODE_K3CCD);
     // With the mode now K3CCD the disconnect sends nothing more: the board
     // stays in its guide mode and the port is free for the capture program.
     Disconnect();
@@ -156,7 +159,7 @@ bool CMountController::MoveSteps(int count, const int* raDirection, const int* d
         return false;
     if (GotoAborted())
         return false;
-    SelectModeUnchecked(MODE_GOTO, "c");
+    SelectModeUnchecked(MODE_GOTO);
     if (GotoAborted())
         return false;
 

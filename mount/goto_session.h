@@ -83,7 +83,7 @@ public:
     bool Sync(const SkyPoint& point);
     // The estimate under slews and tracking (the goto's part is the
     // session's).
-    void StartSlew(int direction, double rate) { m_pointing.StartSlew(direction, rate, Now()); }
+    void StartSlew(MoveDirection direction, double rate) { m_pointing.StartSlew(direction, rate, Now()); }
     void StopSlew() { m_pointing.StopSlew(Now()); }
     bool Slewing() const { return m_pointing.Slewing(); }
     void StopTracking() { m_pointing.StopTracking(Now()); }

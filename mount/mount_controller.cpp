@@ -46,7 +46,7 @@ bool CMountController::CommandAllowed() const
     return self == m_workerThread.load() || !GotoBusy();
 }
 
-int CMountController::Mode() const
+tavro::Mode CMountController::Mode() const
 {
     std::lock_guard<std::mutex> lock(m_stateLock);
     return m_nMode;
@@ -58,7 +58,7 @@ bool CMountController::Moving() const
     return m_bMoving;
 }
 
-void CMountController::SetMode(int mode)
+void CMountController::SetMode(tavro::Mode mode)
 {
     std::lock_guard<std::mutex> lock(m_stateLock);
     m_nMode = mode;
@@ -89,19 +89,28 @@ int CMountController::DecDirection() const
     return m_lastDecTravel == tavro::AxisDirection::Increasing ? 3 : 2;
 }
 
+namespace {
+
+bool Takes(tavro::Setting setting, double value)
+{
+    return tavro::RuleOf(setting).setter.Contains(value);
+}
+
+}  // namespace
+
 bool CMountController::SetMaxGotoSpeed(int speed)
 {
-    if (!CommandAllowed() || speed < 48 || speed > 255)
+    if (!CommandAllowed() || !Takes(tavro::Setting::MaxGotoSpeed, speed))
         return false;
-    m_nMaxGotoSpeed = speed;
+    m_settings.maxGotoSpeed = speed;
     return true;
 }
 
 bool CMountController::SetClockCorrection(int index)
 {
-    if (!CommandAllowed())
+    if (!CommandAllowed() || !Takes(tavro::Setting::ClockCorrection, index))
         return false;
-    m_nClockCorrection = index;
+    m_settings.clockCorrection = index;
     return true;
 }
 
@@ -110,13 +119,13 @@ int CMountController::SetGaps(double raGapMinutes, double decGapArcmin)
     if (!CommandAllowed())
         return 0;
     int stored = 1;
-    // NaN compares false and is refused like a negative gap.
-    if (raGapMinutes >= 0)
-        m_dRaGap = raGapMinutes;
+    // NaN lies in no range and is refused like a negative gap.
+    if (Takes(tavro::Setting::RaGap, raGapMinutes))
+        m_settings.raGapMinutes = raGapMinutes;
     else
         stored = 0;
-    if (decGapArcmin >= 0)
-        m_dDecGap = decGapArcmin;
+    if (Takes(tavro::Setting::DecGap, decGapArcmin))
+        m_settings.decGapArcmin = decGapArcmin;
     else
         stored = 0;
     return stored;
@@ -124,17 +133,17 @@ int CMountController::SetGaps(double raGapMinutes, double decGapArcmin)
 
 bool CMountController::SetAutoguideSteps(int steps)
 {
-    if (!CommandAllowed() || steps < 1 || steps > 4)
+    if (!CommandAllowed() || !Takes(tavro::Setting::AutoguideSteps, steps))
         return false;
-    m_nAutoguideSteps = steps;
+    m_settings.autoguideSteps = steps;
     return true;
 }
 
 bool CMountController::SetK3CCDOption(int option)
 {
-    if (!CommandAllowed())
+    if (!CommandAllowed() || !Takes(tavro::Setting::K3CCDOption, option))
         return false;
-    m_nK3CCDOption = option;
+    m_settings.k3ccdOption = option;
     return true;
 }
 
@@ -142,19 +151,19 @@ bool CMountController::SetMountModel(int eq5)
 {
     if (!CommandAllowed())
         return false;
-    m_bEQ5 = eq5;
+    m_settings.model = eq5 != 0 ? tavro::MountModel::EQ5 : tavro::MountModel::EQ4;
+    return true;
+}
+
+bool CMountController::SetSettings(const tavro::MountSettings& settings)
+{
+    if (!CommandAllowed() || !tavro::PassesSetters(settings))
+        return false;
+    m_settings = settings;
     return true;
 }
 
 tavro::MountSettings CMountController::Settings() const
 {
-    tavro::MountSettings settings;
-    settings.model = m_bEQ5 ? tavro::MountModel::EQ5 : tavro::MountModel::EQ4;
-    settings.maxGotoSpeed = m_nMaxGotoSpeed;
-    settings.clockCorrection = m_nClockCorrection;
-    settings.raGapMinutes = m_dRaGap;
-    settings.decGapArcmin = m_dDecGap;
-    settings.autoguideSteps = m_nAutoguideSteps;
-    settings.k3ccdOption = m_nK3CCDOption;
-    return settings;
+    return m_settings;
 }

@@ -55,13 +55,17 @@ public:
     CMountController& operator=(const CMountController&) = delete;
 
     // ---- Settings ----------------------------------------------------------
-    // Each is refused while a goto runs (the worker plans with them).
+    // Each is refused while a goto runs (the worker plans with them). What
+    // each setter stores is its row's setter rule in tavro::SettingRules().
     bool SetMaxGotoSpeed(int speed);               // 48..255
     bool SetClockCorrection(int index);            // stored unchecked
     int SetGaps(double raGapMinutes, double decGapArcmin);  // each stored if >= 0
     bool SetAutoguideSteps(int steps);             // 1..4
     bool SetK3CCDOption(int option);               // stored unchecked
     bool SetMountModel(int eq5);                   // nonzero = EQ-5
+    // All the settings at once, when every value passes its setter's rule;
+    // otherwise nothing is stored. False as well while a goto runs.
+    bool SetSettings(const tavro::MountSettings& settings);
     // The settings as one value (what the goto planner plans with).
     tavro::MountSettings Settings() const;
 
@@ -79,6 +83,15 @@ public:
     bool WaitForBytes(const unsigned char* sequence, int length, int timeLimitMs = -1);
     void Purge();
 
+    // The port last passed to Connect (set even when the open failed), and
+    // whether a port is open.
+    int Port() const { return m_nPort; }
+    bool Connected() const { return m_hPort != nullptr; }
+    // Port number -> device map that Connect opens by (the settings file's
+    // [Ports] group).
+    const tavro::PortMap& Ports() const { return m_portMap; }
+    void SetPorts(tavro::PortMap map) { m_portMap = std::move(map); }
+
     // True once a write or a wait on the open port has failed, or the port
     // has hung up (a USB adapter pulled, a cable cut): the board can no
     // longer be reached. Cleared by Disconnect and by a successful Connect.
@@ -94,8 +107,12 @@ public:
     // Each is refused (false, nothing sent) while a goto runs, unless the
     // worker itself calls it.
     bool SendConfiguration();
-    bool SelectMode(int mode, const char* modeByte);
-    bool StartMove(int direction, int speed);
+    // Puts the board into `mode` (manual, goto or K3CCD) by its select byte;
+    // false, with nothing sent, for command level or a value that is no mode.
+    bool SelectMode(tavro::Mode mode);
+    // False, with nothing sent, for a direction or speed that has no slew
+    // byte (a value made by a cast).
+    bool StartMove(tavro::MoveDirection direction, tavro::MoveSpeed speed);
     bool Pause();
     bool StartFocus(bool minus, bool fast);
     bool StopMotion();
@@ -103,7 +120,7 @@ public:
     bool MoveSteps(int count, const int* raDirection, const int* decDirection);
 
     // The board's mode as last selected (MODE_NONE, MODE_MANUAL, ...).
-    int Mode() const;
+    tavro::Mode Mode() const;
     // A slew, pause or focuser run is in force and will need its stop.
     bool Moving() const;
 
@@ -192,32 +209,30 @@ public:
     bool GotoRunning() const { return m_dwGotoThreadId.load() != 0; }
 
     // ---- Fields --------------------------------------------------------------
+    // Front ends read these through Port(), Connected() and PortMap(); the
+    // link's tests reach them directly.
     int m_nPort = 1;                                // port last passed to Connect
     std::unique_ptr<tavro::SerialPort> m_hPort;     // the open port; null when not connected
-    int m_bEQ5 = 1;                                 // nonzero = EQ-5, zero = EQ-4
-    int m_nMaxGotoSpeed = 76;                       // 48..255
-    double m_dRaGap = 0.0;                          // RA backlash gap, minutes of time
-    double m_dDecGap = 0.0;                         // Dec backlash gap, minutes of arc
-    int m_nAutoguideSteps = 2;                      // 1..4
-    int m_nClockCorrection = 3;                     // 1..5, 3 = default rate
-    int m_nK3CCDOption = 0;                         // 0..2
     int m_nAnswerMarginMs = 30000;                  // added to a step frame's answer wait
 
     // Port number -> device map from the settings file's [Ports] group.
     tavro::PortMap m_portMap;
 
 private:
+    // The mount settings, written only through the setters above.
+    tavro::MountSettings m_settings;
+
     // True while a goto's worker still uses the line: from StartGoto until
     // the worker has done its last frame (or the abort has ended it).
     bool GotoBusy() const;
     // Commands are taken from the goto worker, or from anyone when no goto
     // is busy.
     bool CommandAllowed() const;
-    void SetMode(int mode);
+    void SetMode(tavro::Mode mode);
     void SetMoving(bool moving, uint32_t tick);
     // The commands' bodies, for the worker and for commands that call each
     // other (the guard is passed once, at the door).
-    void SelectModeUnchecked(int mode, const char* modeByte);
+    void SelectModeUnchecked(tavro::Mode mode);
     void StopMotionUnchecked();
     bool SendConfigurationUnchecked();
     // Gives a running goto's worker up to 1000 ms to finish, then aborts it;
@@ -235,7 +250,7 @@ private:
     double m_dCurDec = 0.0;                         // current point, degrees
     double m_dTargetRa = 0.0;                       // target of the threaded goto
     double m_dTargetDec = 0.0;
-    int m_nMode = MODE_NONE;                        // board mode last selected
+    tavro::Mode m_nMode = MODE_NONE;                // board mode last selected
     bool m_bMoving = false;                         // a slew, pause or focus is in force
     uint32_t m_dwMoveTick = 0;                      // tick taken for that command
     tavro::AxisDirection m_lastDecTravel = tavro::AxisDirection::Increasing;  // of the last goto

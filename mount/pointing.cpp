@@ -20,9 +20,9 @@ constexpr double kFastEQ4 = 8.0;
 // Progress in tenths of a percent, as the window's bars count it.
 constexpr uint64_t kProgressSteps = 1000;
 
-bool IsRaDirection(int direction)
+bool IsRaDirection(MoveDirection direction)
 {
-    return direction == kSlewRaPlus || direction == kSlewRaMinus;
+    return direction == MoveDirection::RaPlus || direction == MoveDirection::RaMinus;
 }
 
 }  // namespace
@@ -30,7 +30,7 @@ bool IsRaDirection(int direction)
 MountSpeeds SpeedsOf(const CMountController& controller)
 {
     MountSpeeds speeds;
-    const bool eq5 = controller.m_bEQ5 != 0;
+    const bool eq5 = controller.Settings().Eq5();
     speeds.slow = eq5 ? kSlowEQ5 : kSlowEQ4;
     speeds.fast = eq5 ? kFastEQ5 : kFastEQ4;
     // The planner's travel time for one hour of RA and one degree of Dec.
@@ -43,14 +43,14 @@ MountSpeeds SpeedsOf(const CMountController& controller)
     return speeds;
 }
 
-double SlewRate(const MountSpeeds& speeds, int speed, int direction)
+double SlewRate(const MountSpeeds& speeds, MoveSpeed speed, MoveDirection direction)
 {
     switch (speed) {
-    case kSlewSlow: return speeds.slow;
-    case kSlewFast: return speeds.fast;
-    case kSlewGoto: return IsRaDirection(direction) ? speeds.gotoRa : speeds.gotoDec;
-    default: return 0.0;
+    case MoveSpeed::Slow: return speeds.slow;
+    case MoveSpeed::Fast: return speeds.fast;
+    case MoveSpeed::Goto: return IsRaDirection(direction) ? speeds.gotoRa : speeds.gotoDec;
     }
+    return 0.0;
 }
 
 double WrapRa(double hours)
@@ -97,18 +97,18 @@ SkyPoint GotoPointAt(const GotoCourse& course, uint32_t now)
     return point;
 }
 
-SkyPoint SlewPointAt(const SkyPoint& start, int direction, double rate, uint32_t elapsedMs)
+SkyPoint SlewPointAt(const SkyPoint& start, MoveDirection direction, double rate, uint32_t elapsedMs)
 {
     const double arcsec = rate * kSiderealArcsecPerSecond * (static_cast<double>(elapsedMs) / 1000.0);
     SkyPoint point = start;
     switch (direction) {
-    case kSlewRaPlus: point.ra = WrapRa(start.ra + arcsec / kArcsecPerHour); break;
-    case kSlewRaMinus: point.ra = WrapRa(start.ra - arcsec / kArcsecPerHour); break;
-    case kSlewDecPlus:
-    case kSlewDecMinus: {
+    case MoveDirection::RaPlus: point.ra = WrapRa(start.ra + arcsec / kArcsecPerHour); break;
+    case MoveDirection::RaMinus: point.ra = WrapRa(start.ra - arcsec / kArcsecPerHour); break;
+    case MoveDirection::DecPlus:
+    case MoveDirection::DecMinus: {
         // The Dec axis turns on past a pole: beyond +90 the mount looks down
         // the other side of the meridian, at Dec 180 - d and RA + 12 h.
-        double dec = start.dec + (direction == kSlewDecPlus ? 1 : -1) * arcsec / kArcsecPerDegree;
+        double dec = start.dec + (direction == MoveDirection::DecPlus ? 1 : -1) * arcsec / kArcsecPerDegree;
         dec = std::remainder(dec, 360.0);  // -180..180
         bool flipped = false;
         if (dec > 90) {
@@ -123,7 +123,6 @@ SkyPoint SlewPointAt(const SkyPoint& start, int direction, double rate, uint32_t
             point.ra = WrapRa(start.ra + 12);
         break;
     }
-    default: break;
     }
     return point;
 }
@@ -205,7 +204,7 @@ SkyPoint PointingEstimate::AbortGoto(uint32_t now)
     return m_point;
 }
 
-void PointingEstimate::StartSlew(int direction, double rate, uint32_t now)
+void PointingEstimate::StartSlew(MoveDirection direction, double rate, uint32_t now)
 {
     StopSlew(now);
     EndDrift(now);

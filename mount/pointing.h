@@ -21,6 +21,7 @@
 #include <cstdint>
 
 #include "mount/mount_controller.h"
+#include "mount/protocol.h"
 
 namespace tavro {
 
@@ -28,11 +29,6 @@ using SkyPoint = CMountController::Point;
 
 // The sidereal rate: arcseconds of sky per second of time.
 inline constexpr double kSiderealArcsecPerSecond = 15.041;
-
-// Manual slew directions as CMountController::StartMove takes them.
-enum SlewDirection { kSlewRaPlus = 0, kSlewRaMinus = 1, kSlewDecPlus = 2, kSlewDecMinus = 3 };
-// Slew speeds as CMountController::StartMove takes them.
-enum SlewSpeed { kSlewSlow = 0, kSlewFast = 1, kSlewGoto = 2 };
 
 // A mount's speeds in multiples of the sidereal rate.
 struct MountSpeeds {
@@ -45,9 +41,9 @@ struct MountSpeeds {
 // The speeds of the controller's mount model at its maximum goto speed.
 MountSpeeds SpeedsOf(const CMountController& controller);
 
-// The rate of a slew at `speed` (SlewSpeed) in `direction` (SlewDirection),
-// in sidereal multiples: the goto speed differs between the axes.
-double SlewRate(const MountSpeeds& speeds, int speed, int direction);
+// The rate of a slew at `speed` in `direction`, in sidereal multiples: the
+// goto speed differs between the axes.
+double SlewRate(const MountSpeeds& speeds, MoveSpeed speed, MoveDirection direction);
 
 // RA wrapped into [0, 24) hours; an RA within that range is returned as
 // it is.
@@ -77,7 +73,7 @@ SkyPoint GotoPointAt(const GotoCourse& course, uint32_t now);
 // The point reached from `start` after a slew of `elapsedMs` in `direction`
 // at `rate` sidereal multiples. A Dec slew carries over a pole as the axis
 // does (Dec turns back, RA moves by 12 h).
-SkyPoint SlewPointAt(const SkyPoint& start, int direction, double rate, uint32_t elapsedMs);
+SkyPoint SlewPointAt(const SkyPoint& start, MoveDirection direction, double rate, uint32_t elapsedMs);
 
 // Sidereal seconds per second of solar time: the rate at which the sky
 // turns, and so the rate at which the RA of a mount that stands still grows.
@@ -110,7 +106,7 @@ public:
 
     // A slew at `rate` (sidereal multiples) in `direction` starts at `now`;
     // one in force ends there first.
-    void StartSlew(int direction, double rate, uint32_t now);
+    void StartSlew(MoveDirection direction, double rate, uint32_t now);
     // The slew in force ends at `now` (nothing when none is).
     void StopSlew(uint32_t now);
     bool Slewing() const { return m_slewing; }
@@ -132,7 +128,7 @@ private:
     bool m_gotoRunning = false;
     GotoCourse m_course;
     bool m_slewing = false;
-    int m_slewDirection = 0;
+    MoveDirection m_slewDirection = MoveDirection::RaPlus;
     double m_slewRate = 0.0;
     uint32_t m_slewStart = 0;
     bool m_tracking = true;

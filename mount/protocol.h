@@ -3,12 +3,24 @@
 // and minimum times that the line needs.
 
 #include <cstdint>
+#include <optional>
 
-// The board's mode as last selected by the PC.
-constexpr int MODE_NONE = 0;    // command level
-constexpr int MODE_MANUAL = 1;
-constexpr int MODE_GOTO = 3;
-constexpr int MODE_K3CCD = 4;   // guide mode for the K3CCD capture program
+namespace tavro {
+
+// The board's mode as last selected by the PC. The values are the board's
+// mode numbers (there is no mode 2).
+enum class Mode { None = 0, Manual = 1, Goto = 3, K3CCD = 4 };
+
+// A manual slew's direction and speed, as the slew table below orders them.
+enum class MoveDirection { RaPlus = 0, RaMinus = 1, DecPlus = 2, DecMinus = 3 };
+enum class MoveSpeed { Slow = 0, Fast = 1, Goto = 2 };
+
+}  // namespace tavro
+
+constexpr tavro::Mode MODE_NONE = tavro::Mode::None;     // command level
+constexpr tavro::Mode MODE_MANUAL = tavro::Mode::Manual;
+constexpr tavro::Mode MODE_GOTO = tavro::Mode::Goto;
+constexpr tavro::Mode MODE_K3CCD = tavro::Mode::K3CCD;   // guide mode for the K3CCD capture program
 
 namespace tavro::proto {
 
@@ -25,6 +37,30 @@ constexpr uint8_t kStepAnswer = '-';     // 2D, the board's answer to a step fra
 // Slew bytes by speed index (0 slowest, 1 faster, 2 goto speed), each string
 // indexed by direction (0 RA+, 1 RA-, 2 Dec+, 3 Dec-).
 constexpr const char* kSlewBytes[3] = {"<>^Y", "ADWX", "JLI,"};
+
+// The slew byte of `speed` and `direction`; nothing for a value outside the
+// enumerations (one made by a cast), which the table does not hold.
+constexpr std::optional<uint8_t> SlewByte(MoveSpeed speed, MoveDirection direction)
+{
+    const int s = static_cast<int>(speed);
+    const int d = static_cast<int>(direction);
+    if (s < 0 || s > 2 || d < 0 || d > 3)
+        return std::nullopt;
+    return static_cast<uint8_t>(kSlewBytes[s][d]);
+}
+
+// The byte that selects `mode` from command level; nothing for command
+// level itself, which is reached by kLeaveMode alone.
+constexpr std::optional<uint8_t> SelectByte(Mode mode)
+{
+    switch (mode) {
+    case Mode::Manual: return kSelectManual;
+    case Mode::Goto: return kSelectGoto;
+    case Mode::K3CCD: return kSelectK3CCD;
+    case Mode::None: break;
+    }
+    return std::nullopt;
+}
 
 // Focuser bytes: slow +, slow -, fast +, fast -.
 constexpr uint8_t kFocusSlowPlus = '9';

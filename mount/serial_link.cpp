@@ -165,7 +165,7 @@ bool CMountController::LeaveModeExchange()
     m_nWriteTimeoutMs = kDisconnectWriteTimeoutMs;
     if (Mode() == MODE_MANUAL)
         StopMotionUnchecked();
-    const int mode = Mode();
+    const tavro::Mode mode = Mode();
     bool left = false;
     if (mode != MODE_NONE && mode != MODE_K3CCD && !m_bLinkLost) {
         m_clock.Sleep(tavro::proto::kPauseAfterLeave);

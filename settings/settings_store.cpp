@@ -26,10 +26,16 @@ namespace tavro {
 
 int StoredValueIndex(const QString& name)
 {
-    for (size_t i = 0; i < std::size(kStoredValueNames); ++i) {
-        if (name == QLatin1String(kStoredValueNames[i])) return static_cast<int>(i);
+    // The port and the flag, then the tuning values in their rules' order,
+    // then the mount model.
+    if (name == QLatin1String("Connection")) return 0;
+    if (name == QLatin1String("ConnectOnStart")) return 1;
+    int index = 2;
+    for (const SettingRule& rule : SettingRules()) {
+        if (name == QLatin1String(rule.fileKey)) return index;
+        ++index;
     }
-    return -1;
+    return name == QLatin1String(kModelKey) ? index : -1;
 }
 
 namespace {
@@ -107,15 +113,25 @@ public:
         return value;
     }
 
-    // A gap: the leading number of a string value, from 0 to `high`.
-    std::optional<double> Gap(const char* name, double high) const
+    // A decimal value (a gap): the leading number of a string value, within
+    // `limits`; a NaN lies in none.
+    std::optional<double> Decimal(const char* name, const Limits& limits) const
     {
         const std::optional<std::string> text = Text(name);
         if (!text) return std::nullopt;
         const std::optional<double> value = ParseLeadingNumber(*text);
-        // Written so that a NaN fails both comparisons.
-        if (!value || !(*value >= 0.0 && *value <= high)) return std::nullopt;
+        if (!value || !limits.Contains(*value)) return std::nullopt;
         return value;
+    }
+
+    // A tuning value as its rule's load accepts it.
+    std::optional<double> Tuning(const SettingRule& rule) const
+    {
+        if (rule.decimals > 0) return Decimal(rule.fileKey, rule.load);
+        const auto value = Number(rule.fileKey, static_cast<uint32_t>(rule.load.low),
+                                  static_cast<uint32_t>(rule.load.high));
+        if (!value) return std::nullopt;
+        return static_cast<double>(*value);
     }
 
 private:
@@ -369,13 +385,13 @@ void SyncFolder(const std::string& path)
     ::close(fd);
 }
 
-void PutMountValues(QSettings::SettingsMap& map, const CMountController& controller);
+void PutMountValues(QSettings::SettingsMap& map, const MountSettings& settings);
 
 // The nine values, as they are written. Numbers are written as the unsigned
 // 32-bit value of their bits, so a negative one reads back as a large number
 // and is refused.
 void PutStoredValues(QSettings::SettingsMap& map, int comPort, bool connectOnStart,
-                     const CMountController& controller)
+                     const MountSettings& settings)
 {
     auto number = [](int value) { return QString::number(static_cast<uint32_t>(value)); };
     auto put = [&map](const char* name, const QString& value) {
@@ -383,23 +399,24 @@ void PutStoredValues(QSettings::SettingsMap& map, int comPort, bool connectOnSta
     };
     put("Connection", number(comPort));
     put("ConnectOnStart", connectOnStart ? QStringLiteral("1") : QStringLiteral("0"));
-    PutMountValues(map, controller);
+    PutMountValues(map, settings);
 }
 
-// The seven mount settings, as they are written.
-void PutMountValues(QSettings::SettingsMap& map, const CMountController& controller)
+// The seven mount settings, as they are written: whole numbers as the
+// unsigned 32-bit value of their bits, the others with their decimals.
+void PutMountValues(QSettings::SettingsMap& map, const MountSettings& settings)
 {
-    auto number = [](int value) { return QString::number(static_cast<uint32_t>(value)); };
     auto put = [&map](const char* name, const QString& value) {
         map.insert(QLatin1String(kOptionsGroup) + u'/' + QLatin1String(name), value);
     };
-    put("ClockSpeedCorrection", number(controller.m_nClockCorrection));
-    put("RaGap", QString::fromStdString(FormatFixed(controller.m_dRaGap, 2)));
-    put("DecGap", QString::fromStdString(FormatFixed(controller.m_dDecGap, 1)));
-    put("MaxGotoSpeed", number(controller.m_nMaxGotoSpeed));
-    put("AutoguideSteps", number(controller.m_nAutoguideSteps));
-    put("K3CCDOption", number(controller.m_nK3CCDOption));
-    put("DriverMode", controller.m_bEQ5 != 0 ? QStringLiteral("EQ5") : QStringLiteral("EQ4"));
+    for (const SettingRule& rule : SettingRules()) {
+        const double value = rule.get(settings);
+        if (rule.decimals > 0)
+            put(rule.fileKey, QString::fromStdString(FormatFixed(value, rule.decimals)));
+        else
+            put(rule.fileKey, QString::number(static_cast<uint32_t>(static_cast<int>(value))));
+    }
+    put(kModelKey, QLatin1String(ModelText(settings.model)));
 }
 
 }  // namespace
@@ -423,24 +440,16 @@ void LoadSettings(const std::string& path, int& comPort, bool& connectOnStart,
 
     if (const auto port = values.Number("Connection", 1, 255)) comPort = static_cast<int>(*port);
     if (const auto text = values.Text("ConnectOnStart")) connectOnStart = *text != "0";
-    if (const auto index = values.Number("ClockSpeedCorrection", 1, 5)) {
-        controller.SetClockCorrection(static_cast<int>(*index));
+    // Each value the load accepts replaces the one in memory; every other
+    // stays as it is.
+    MountSettings settings = controller.Settings();
+    for (const SettingRule& rule : SettingRules()) {
+        if (const auto value = values.Tuning(rule)) rule.put(settings, *value);
     }
-    const double raGap = values.Gap("RaGap", 60.0).value_or(controller.m_dRaGap);
-    const double decGap = values.Gap("DecGap", kMaxDecGap).value_or(controller.m_dDecGap);
-    controller.SetGaps(raGap, decGap);
-    if (const auto speed = values.Number("MaxGotoSpeed", 48, 255)) {
-        controller.SetMaxGotoSpeed(static_cast<int>(*speed));
-    }
-    if (const auto steps = values.Number("AutoguideSteps", 1, 4)) {
-        controller.SetAutoguideSteps(static_cast<int>(*steps));
-    }
-    if (const auto option = values.Number("K3CCDOption", 0, 2)) {
-        controller.SetK3CCDOption(static_cast<int>(*option));
-    }
-    if (const auto text = values.Text("DriverMode")) controller.SetMountModel(IsEq4Text(*text) ? 0 : 1);
+    if (const auto text = values.Text(kModelKey)) settings.model = IsEq4Text(*text) ? MountModel::EQ4 : MountModel::EQ5;
+    controller.SetSettings(settings);
 
-    controller.m_portMap = ReadPortMap(map);
+    controller.SetPorts(ReadPortMap(map));
 }
 
 namespace tavro {
@@ -510,7 +519,8 @@ std::optional<SaveFailure> SaveSettingsChange(const std::string& path,
 
 std::optional<SaveFailure> SaveMountSettings(const std::string& path, const CMountController& controller)
 {
-    return SaveSettingsChange(path, [&](QSettings::SettingsMap& map) { PutMountValues(map, controller); });
+    const MountSettings settings = controller.Settings();
+    return SaveSettingsChange(path, [&](QSettings::SettingsMap& map) { PutMountValues(map, settings); });
 }
 
 std::optional<SaveFailure> SavePortChoice(const std::string& path, int number, const std::string& device,
@@ -583,9 +593,15 @@ std::optional<SaveFailure> SaveNightVision(const std::string& path, bool on)
 }  // namespace tavro
 
 std::optional<tavro::SaveFailure> SaveSettings(const std::string& path, int comPort, bool connectOnStart,
-                                                const CMountController& controller)
+                                                const tavro::MountSettings& settings)
 {
     return tavro::SaveSettingsChange(path, [&](QSettings::SettingsMap& map) {
-        tavro::PutStoredValues(map, comPort, connectOnStart, controller);
+        tavro::PutStoredValues(map, comPort, connectOnStart, settings);
     });
+}
+
+std::optional<tavro::SaveFailure> SaveSettings(const std::string& path, int comPort, bool connectOnStart,
+                                                const CMountController& controller)
+{
+    return SaveSettings(path, comPort, connectOnStart, controller.Settings());
 }

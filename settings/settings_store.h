@@ -18,6 +18,8 @@
 #include <optional>
 #include <string>
 
+#include "mount/mount_settings.h"
+
 class CMountController;
 
 namespace tavro {
@@ -26,18 +28,13 @@ inline constexpr char kOptionsGroup[] = "Options";
 inline constexpr char kPortsGroup[] = "Ports";
 inline constexpr char kDisplayGroup[] = "Display";
 
-// The nine value names, in the order in which they are written and read.
-inline constexpr const char* kStoredValueNames[] = {
-    "Connection",    "ConnectOnStart", "ClockSpeedCorrection", "RaGap",      "DecGap",
-    "MaxGotoSpeed", "AutoguideSteps", "K3CCDOption",          "DriverMode",
-};
+// The [Options] value of the mount model.
+inline constexpr char kModelKey[] = "DriverMode";
 
-// Position of `name` in kStoredValueNames, or -1.
+// Position of an [Options] value name in the order in which the values are
+// written and read: Connection, ConnectOnStart, the tuning values in the
+// order of tavro::SettingRules(), DriverMode; -1 for any other name.
 int StoredValueIndex(const QString& name);
-
-// The largest Dec gap, in minutes of arc: what the options dialog offers and
-// what a load accepts.
-inline constexpr double kMaxDecGap = 60.0;
 
 // Why a save was not made.
 struct SaveFailure {
@@ -73,6 +70,11 @@ void LoadSettings(const std::string& path, int& comPort, bool& connectOnStart,
 [[nodiscard]] std::optional<tavro::SaveFailure> SaveSettings(const std::string& path, int comPort,
                                                              bool connectOnStart,
                                                              const CMountController& controller);
+// The same with the mount settings given as a value: they are written as
+// they stand, unchecked (a load checks them).
+[[nodiscard]] std::optional<tavro::SaveFailure> SaveSettings(const std::string& path, int comPort,
+                                                             bool connectOnStart,
+                                                             const tavro::MountSettings& settings);
 
 namespace tavro {
 

@@ -74,13 +74,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Load(path, first);
     const CMountController& c = first.controller;
     Check(first.port >= 1 && first.port <= 255, "port out of range");
-    Check(c.m_nClockCorrection >= 1 && c.m_nClockCorrection <= 5, "clock correction out of range");
-    Check(c.m_dRaGap >= 0.0 && c.m_dRaGap <= 60.0, "RA gap out of range");
-    Check(c.m_dDecGap >= 0.0 && c.m_dDecGap <= tavro::kMaxDecGap, "Dec gap out of range");
-    Check(c.m_nMaxGotoSpeed >= 48 && c.m_nMaxGotoSpeed <= 255, "goto speed out of range");
-    Check(c.m_nAutoguideSteps >= 1 && c.m_nAutoguideSteps <= 4, "autoguide steps out of range");
-    Check(c.m_nK3CCDOption >= 0 && c.m_nK3CCDOption <= 2, "K3CCD option out of range");
-    Check(c.m_bEQ5 == 0 || c.m_bEQ5 == 1, "mount model not 0 or 1");
+    Check(c.Settings().clockCorrection >= 1 && c.Settings().clockCorrection <= 5, "clock correction out of range");
+    Check(c.Settings().raGapMinutes >= 0.0 && c.Settings().raGapMinutes <= 60.0, "RA gap out of range");
+    Check(c.Settings().decGapArcmin >= 0.0 && c.Settings().decGapArcmin <= tavro::RuleOf(tavro::Setting::DecGap).load.high, "Dec gap out of range");
+    Check(c.Settings().maxGotoSpeed >= 48 && c.Settings().maxGotoSpeed <= 255, "goto speed out of range");
+    Check(c.Settings().autoguideSteps >= 1 && c.Settings().autoguideSteps <= 4, "autoguide steps out of range");
+    Check(c.Settings().k3ccdOption >= 0 && c.Settings().k3ccdOption <= 2, "K3CCD option out of range");
+    Check(c.Settings().model == tavro::MountModel::EQ4 || c.Settings().model == tavro::MountModel::EQ5, "mount model not EQ-4 or EQ-5");
     for (const auto& [number, device] : c.m_portMap) {
         Check(number >= 1 && number <= 255 && !device.empty(), "bad port map entry");
     }
@@ -90,11 +90,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Load(path, second);
     const CMountController& d = second.controller;
     Check(second.port == first.port && second.connect == first.connect, "port or flag changed");
-    Check(d.m_nClockCorrection == c.m_nClockCorrection && d.m_nMaxGotoSpeed == c.m_nMaxGotoSpeed &&
-              d.m_nAutoguideSteps == c.m_nAutoguideSteps && d.m_nK3CCDOption == c.m_nK3CCDOption &&
-              d.m_bEQ5 == c.m_bEQ5,
+    Check(d.Settings().clockCorrection == c.Settings().clockCorrection && d.Settings().maxGotoSpeed == c.Settings().maxGotoSpeed &&
+              d.Settings().autoguideSteps == c.Settings().autoguideSteps && d.Settings().k3ccdOption == c.Settings().k3ccdOption &&
+              d.Settings().Eq5() == c.Settings().Eq5(),
           "a number changed");
-    Check(d.m_dRaGap == Written(c.m_dRaGap, 2) && d.m_dDecGap == Written(c.m_dDecGap, 1), "a gap changed");
+    Check(d.Settings().raGapMinutes == Written(c.Settings().raGapMinutes, 2) && d.Settings().decGapArcmin == Written(c.Settings().decGapArcmin, 1), "a gap changed");
     Check(d.m_portMap == c.m_portMap, "the port map changed");
 
     unlink(path.c_str());

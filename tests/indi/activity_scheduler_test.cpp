@@ -17,8 +17,9 @@ using Outcome = tavro::indi::ActivityScheduler::Outcome;
 
 namespace {
 
-const int kRaPlus = 0, kRaMinus = 1, kDecPlus = 2, kDecMinus = 3;
-const int kSlow = 0, kFast = 1;
+constexpr auto kRaPlus = tavro::MoveDirection::RaPlus, kRaMinus = tavro::MoveDirection::RaMinus,
+               kDecPlus = tavro::MoveDirection::DecPlus, kDecMinus = tavro::MoveDirection::DecMinus;
+constexpr auto kSlow = tavro::MoveSpeed::Slow, kFast = tavro::MoveSpeed::Fast;
 
 const char* Name(MotionAxis axis)
 {
@@ -101,7 +102,7 @@ TEST_F(Activities, APulseLastsItsLengthAndNeverLessThanTheBoardsMinimum)
 {
     struct Case {
         MotionAxis axis;
-        int direction;
+        tavro::MoveDirection direction;
         uint32_t ms;
         uint32_t timer;  // the event loop is not held for the minimum
         const char* sent;

@@ -82,14 +82,14 @@ TEST(DriverRates, FourRatesOnThreeSpeedsLabelledWithTheModelsSpeeds)
     tavro::MountSpeeds eq5{2.5, 10, 57.6, 54.5};
     tavro::MountSpeeds eq4{4, 8, 45.2, 41.0};
     const struct {
-        int speed;
+        tavro::MoveSpeed speed;
         const char* eq5;
         const char* eq4;
     } expected[kSlewRateCount] = {
-        {tavro::kSlewSlow, "Slow 2.5x", "Slow 4x"},
-        {tavro::kSlewFast, "Fast 10x", "Fast 8x"},
-        {tavro::kSlewGoto, "Goto 58x", "Goto 45x"},
-        {tavro::kSlewGoto, "Goto 58x", "Goto 45x"},
+        {tavro::MoveSpeed::Slow, "Slow 2.5x", "Slow 4x"},
+        {tavro::MoveSpeed::Fast, "Fast 10x", "Fast 8x"},
+        {tavro::MoveSpeed::Goto, "Goto 58x", "Goto 45x"},
+        {tavro::MoveSpeed::Goto, "Goto 58x", "Goto 45x"},
     };
     for (int i = 0; i < kSlewRateCount; ++i) {
         EXPECT_EQ(BoardSpeedOfRate(i), expected[i].speed) << i;

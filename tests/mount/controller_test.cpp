@@ -16,15 +16,15 @@ TEST(Controller, NewObjectHasTheDefaults)
     CMountController c(clock, line.Factory());
     EXPECT_EQ(c.m_nPort, 1);
     EXPECT_EQ(c.m_hPort, nullptr);
-    EXPECT_EQ(c.m_bEQ5, 1);
-    EXPECT_EQ(c.m_nMaxGotoSpeed, 76);
+    EXPECT_EQ(c.Settings().model, tavro::MountModel::EQ5);
+    EXPECT_EQ(c.Settings().maxGotoSpeed, 76);
     EXPECT_EQ(c.CurrentPoint().ra, 0.0);
     EXPECT_EQ(c.CurrentPoint().dec, 0.0);
-    EXPECT_EQ(c.m_dRaGap, 0.0);
-    EXPECT_EQ(c.m_dDecGap, 0.0);
-    EXPECT_EQ(c.m_nAutoguideSteps, 2);
-    EXPECT_EQ(c.m_nClockCorrection, 3);
-    EXPECT_EQ(c.m_nK3CCDOption, 0);
+    EXPECT_EQ(c.Settings().raGapMinutes, 0.0);
+    EXPECT_EQ(c.Settings().decGapArcmin, 0.0);
+    EXPECT_EQ(c.Settings().autoguideSteps, 2);
+    EXPECT_EQ(c.Settings().clockCorrection, 3);
+    EXPECT_EQ(c.Settings().k3ccdOption, 0);
     EXPECT_EQ(c.Mode(), MODE_NONE);
     EXPECT_FALSE(c.Moving());
     EXPECT_EQ(c.DecDirection(), 3);
@@ -44,7 +44,7 @@ TEST(Controller, DestroyingAnUnconnectedObjectSendsNothing)
 struct IntSetterCase {
     const char* name;
     bool (CMountController::*setter)(int);
-    int CMountController::*field;
+    int tavro::MountSettings::*field;
     int value;
     bool accepted;
 };
@@ -52,21 +52,21 @@ struct IntSetterCase {
 TEST(Controller, RangeCheckedSettersAcceptExactlyTheirRange)
 {
     const IntSetterCase cases[] = {
-        {"speed 47", &CMountController::SetMaxGotoSpeed, &CMountController::m_nMaxGotoSpeed, 47, false},
-        {"speed 48", &CMountController::SetMaxGotoSpeed, &CMountController::m_nMaxGotoSpeed, 48, true},
-        {"speed 255", &CMountController::SetMaxGotoSpeed, &CMountController::m_nMaxGotoSpeed, 255, true},
-        {"speed 256", &CMountController::SetMaxGotoSpeed, &CMountController::m_nMaxGotoSpeed, 256, false},
-        {"speed -1", &CMountController::SetMaxGotoSpeed, &CMountController::m_nMaxGotoSpeed, -1, false},
-        {"steps 0", &CMountController::SetAutoguideSteps, &CMountController::m_nAutoguideSteps, 0, false},
-        {"steps 1", &CMountController::SetAutoguideSteps, &CMountController::m_nAutoguideSteps, 1, true},
-        {"steps 4", &CMountController::SetAutoguideSteps, &CMountController::m_nAutoguideSteps, 4, true},
-        {"steps 5", &CMountController::SetAutoguideSteps, &CMountController::m_nAutoguideSteps, 5, false},
+        {"speed 47", &CMountController::SetMaxGotoSpeed, &tavro::MountSettings::maxGotoSpeed, 47, false},
+        {"speed 48", &CMountController::SetMaxGotoSpeed, &tavro::MountSettings::maxGotoSpeed, 48, true},
+        {"speed 255", &CMountController::SetMaxGotoSpeed, &tavro::MountSettings::maxGotoSpeed, 255, true},
+        {"speed 256", &CMountController::SetMaxGotoSpeed, &tavro::MountSettings::maxGotoSpeed, 256, false},
+        {"speed -1", &CMountController::SetMaxGotoSpeed, &tavro::MountSettings::maxGotoSpeed, -1, false},
+        {"steps 0", &CMountController::SetAutoguideSteps, &tavro::MountSettings::autoguideSteps, 0, false},
+        {"steps 1", &CMountController::SetAutoguideSteps, &tavro::MountSettings::autoguideSteps, 1, true},
+        {"steps 4", &CMountController::SetAutoguideSteps, &tavro::MountSettings::autoguideSteps, 4, true},
+        {"steps 5", &CMountController::SetAutoguideSteps, &tavro::MountSettings::autoguideSteps, 5, false},
     };
     for (const auto& tc : cases) {
         CMountController c;
-        const int before = c.*tc.field;
+        const int before = c.Settings().*tc.field;
         EXPECT_EQ((c.*tc.setter)(tc.value), tc.accepted) << tc.name;
-        EXPECT_EQ(c.*tc.field, tc.accepted ? tc.value : before) << tc.name;
+        EXPECT_EQ(c.Settings().*tc.field, tc.accepted ? tc.value : before) << tc.name;
     }
 }
 
@@ -76,9 +76,9 @@ TEST(Controller, UncheckedSettersStoreAnything)
     c.SetClockCorrection(9);
     c.SetK3CCDOption(-4);
     c.SetMountModel(0);
-    EXPECT_EQ(c.m_nClockCorrection, 9);
-    EXPECT_EQ(c.m_nK3CCDOption, -4);
-    EXPECT_EQ(c.m_bEQ5, 0);
+    EXPECT_EQ(c.Settings().clockCorrection, 9);
+    EXPECT_EQ(c.Settings().k3ccdOption, -4);
+    EXPECT_EQ(c.Settings().model, tavro::MountModel::EQ4);
 }
 
 TEST(Controller, GapsAreJudgedSeparately)
@@ -86,12 +86,12 @@ TEST(Controller, GapsAreJudgedSeparately)
     CMountController c;
     c.SetGaps(1.0, 1.0);
     EXPECT_EQ(c.SetGaps(-0.01, 5.0), 0);
-    EXPECT_EQ(c.m_dRaGap, 1.0);
-    EXPECT_EQ(c.m_dDecGap, 5.0);
+    EXPECT_EQ(c.Settings().raGapMinutes, 1.0);
+    EXPECT_EQ(c.Settings().decGapArcmin, 5.0);
     EXPECT_EQ(c.SetGaps(2.5, NAN), 0);
-    EXPECT_EQ(c.m_dRaGap, 2.5);
-    EXPECT_EQ(c.m_dDecGap, 5.0);
+    EXPECT_EQ(c.Settings().raGapMinutes, 2.5);
+    EXPECT_EQ(c.Settings().decGapArcmin, 5.0);
     EXPECT_EQ(c.SetGaps(0, 0), 1);
-    EXPECT_EQ(c.m_dRaGap, 0.0);
-    EXPECT_EQ(c.m_dDecGap, 0.0);
+    EXPECT_EQ(c.Settings().raGapMinutes, 0.0);
+    EXPECT_EQ(c.Settings().decGapArcmin, 0.0);
 }

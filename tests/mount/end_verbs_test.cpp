@@ -104,7 +104,7 @@ TEST(FrameTravel, TimeAndAnswerLimitFollowThePlannersModel)
     };
     for (const auto& tc : cases) {
         SCOPED_TRACE(tc.count);
-        c.m_bEQ5 = tc.eq5;
+        c.SetMountModel(tc.eq5);
         EXPECT_NEAR(c.FrameTravelTime(tc.count, tc.ra, tc.dec), tc.seconds, 1e-9);
         EXPECT_EQ(c.FrameAnswerLimitMs(tc.count, tc.ra, tc.dec), tc.limitMs);
     }
@@ -114,7 +114,7 @@ TEST(FrameTravel, TimeAndAnswerLimitFollowThePlannersModel)
 // purged; the wait then ends at the frame's limit as a lost link.
 TEST_F(EndVerbs, AnAnswerPurgedInThePauseEndsTheWaitAtTheLimit)
 {
-    c.SelectMode(MODE_GOTO, "c");
+    c.SelectMode(MODE_GOTO);
     line.ClearRecord();
     line.AnswerStepFrames(5);
     const uint32_t t0 = clock.TickCount();
@@ -207,7 +207,7 @@ TEST_F(EndVerbs, AbortGotoEndsAtTheGivenPointOffTheCallersThread)
     EXPECT_EQ(c.DecDirection(), 3);
     // The line is free again and the board at command level.
     line.ClearRecord();
-    EXPECT_TRUE(c.StartMove(0, 0));
+    EXPECT_TRUE(c.StartMove(tavro::MoveDirection::RaPlus, tavro::MoveSpeed::Slow));
     EXPECT_EQ(line.Hex(), "61 3C");
 }
 
@@ -216,13 +216,13 @@ TEST_F(EndVerbs, AbortGotoEndsAtTheGivenPointOffTheCallersThread)
 TEST_F(EndVerbs, StopMotionHoldsTheLineUntilItsStopIsSent)
 {
     const uint32_t t0 = clock.TickCount();
-    ASSERT_TRUE(c.StartMove(0, 0));
+    ASSERT_TRUE(c.StartMove(tavro::MoveDirection::RaPlus, tavro::MoveSpeed::Slow));
     line.StallWrites(true);
     const size_t before = line.Writes().size();
     ASSERT_TRUE(c.RunEnd(EndVerb::StopMotion, EndDone()));
     ASSERT_TRUE(line.WaitForWrites(before + 1, 5000));   // "jj" waits on the stalled line
     EXPECT_TRUE(c.EndRunning());
-    EXPECT_FALSE(c.StartMove(1, 0));
+    EXPECT_FALSE(c.StartMove(tavro::MoveDirection::RaMinus, tavro::MoveSpeed::Slow));
     EXPECT_FALSE(c.SendConfiguration());
     EXPECT_FALSE(c.StopMotion());
     EXPECT_FALSE(c.SetCurrentPoint(1, 1));
@@ -237,7 +237,7 @@ TEST_F(EndVerbs, StopMotionHoldsTheLineUntilItsStopIsSent)
     EXPECT_FALSE(c.Moving());
     EXPECT_FALSE(c.EndRunning());
     EXPECT_EQ(gotoDone.Count(), 0);
-    EXPECT_TRUE(c.StartMove(1, 0));
+    EXPECT_TRUE(c.StartMove(tavro::MoveDirection::RaMinus, tavro::MoveSpeed::Slow));
 }
 
 // A slew cannot be stopped past a goto that uses the line; with nothing to

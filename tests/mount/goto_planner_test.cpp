@@ -264,15 +264,15 @@ TEST_F(Planner, RandomGotosAddUp)
             d -= 24;
         const bool positive = d > 0;
         if (positive)
-            d += c.m_dRaGap / 60.0L;
-        const long double s = c.m_nMaxGotoSpeed;
+            d += c.Settings().raGapMinutes / 60.0L;
+        const long double s = c.Settings().maxGotoSpeed;
         const long double rate = eq5 ? (s * 755.222L + 4986.66L) / 1000 : s * 4.9146L;
         d -= rate * std::fabs(d) * 1.0028L / 3600;
         long double e = static_cast<long double>(dec1) - dec0;
         if ((e > 0 && decDirBefore == 2) || (e < 0 && decDirBefore == 3))
-            e += (e > 0 ? 1 : -1) * c.m_dDecGap / 60.0L;
+            e += (e > 0 ? 1 : -1) * c.Settings().decGapArcmin / 60.0L;
         const long double raSteps = scale * 6 * d, decSteps = scale * 0.4L * e;
-        const int gapSteps = static_cast<int>(scale * c.m_dRaGap * 0.1L);
+        const int gapSteps = static_cast<int>(scale * c.Settings().raGapMinutes * 0.1L);
 
         long long raSum = 0, decSum = 0;
         ASSERT_LE(frames.size(), 3u) << i;

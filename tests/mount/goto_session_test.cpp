@@ -265,7 +265,7 @@ TEST_F(Session, TheEstimateFollowsSlewsAndTheNextGotoStartsThere)
     session.Sync({10, 20});
     // A fast Dec+ slew (10x sidereal on an EQ-5) for 36 s: 10 * 15.041 *
     // 36 arc seconds.
-    session.StartSlew(tavro::kSlewDecPlus, 10.0);
+    session.StartSlew(tavro::MoveDirection::DecPlus, 10.0);
     clock.Advance(36000);
     const double slewed = 20 + 10 * 15.041 * 36 / 3600;
     EXPECT_DOUBLE_EQ(session.Position().dec, slewed);

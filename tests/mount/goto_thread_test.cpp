@@ -291,11 +291,11 @@ TEST_F(GotoThread, ManualCommandsFromAnotherThreadAreRefusedDuringAGoto)
         const int kRa = 0;
         const unsigned char q = 'q';
         const std::pair<const char*, bool> refused[] = {
-            {"slew", c.StartMove(0, 1)},
+            {"slew", c.StartMove(tavro::MoveDirection::RaPlus, tavro::MoveSpeed::Fast)},
             {"pause", c.Pause()},
             {"focus", c.StartFocus(true, true)},
             {"stop", c.StopMotion()},
-            {"mode", c.SelectMode(MODE_MANUAL, "a")},
+            {"mode", c.SelectMode(MODE_MANUAL)},
             {"configuration", c.SendConfiguration()},
             {"K3CCD", c.EnterK3CCDMode()},
             {"step frame", c.MoveSteps(100, &kRa, nullptr)},
@@ -318,8 +318,8 @@ TEST_F(GotoThread, ManualCommandsFromAnotherThreadAreRefusedDuringAGoto)
     });
     other.join();
     EXPECT_EQ(line.Writes().size(), writes);
-    EXPECT_EQ(c.m_nMaxGotoSpeed, 76);
-    EXPECT_EQ(c.m_bEQ5, 1);
+    EXPECT_EQ(c.Settings().maxGotoSpeed, 76);
+    EXPECT_EQ(c.Settings().model, tavro::MountModel::EQ5);
 
     // The goto goes on undisturbed and ends at its target.
     line.AnswerStepFrames(25);
@@ -330,7 +330,7 @@ TEST_F(GotoThread, ManualCommandsFromAnotherThreadAreRefusedDuringAGoto)
     for (int i = 0; i < 500 && c.GotoRunning(); ++i)
         std::this_thread::sleep_for(1ms);
     line.ClearRecord();
-    EXPECT_TRUE(c.StartMove(0, 0));
+    EXPECT_TRUE(c.StartMove(tavro::MoveDirection::RaPlus, tavro::MoveSpeed::Slow));
     EXPECT_EQ(line.Hex(), "71 61 3C");
 }
 
@@ -384,7 +384,7 @@ TEST_F(GotoThread, EndGotoStopsLikeADisconnectButKeepsThePort)
         EXPECT_EQ(line.Closes(), closes);
         EXPECT_EQ(c.Mode(), MODE_NONE);
         line.ClearRecord();
-        EXPECT_TRUE(c.StartMove(0, 0));
+        EXPECT_TRUE(c.StartMove(tavro::MoveDirection::RaPlus, tavro::MoveSpeed::Slow));
         EXPECT_EQ(tavro::test::Trace(line, line.Writes().front().at), "0:61 0:3C");
         c.StopMotion();
         c.Disconnect();
@@ -393,7 +393,7 @@ TEST_F(GotoThread, EndGotoStopsLikeADisconnectButKeepsThePort)
 
 TEST_F(GotoThread, EndGotoWithoutAGotoStopsASlewAndLeavesManualMode)
 {
-    c.StartMove(2, 1);
+    c.StartMove(tavro::MoveDirection::DecPlus, tavro::MoveSpeed::Fast);
     line.ClearRecord();
     const uint32_t t0 = clock.TickCount();
     EXPECT_TRUE(c.EndGoto());

@@ -183,11 +183,11 @@ TEST_F(Link, FailedLinkIsNoticedAndTheSamePortConnectsAgain)
         {"slew write fails",
          [](FakeLine& l, CMountController& m) {
              l.FailWritesFrom(1);  // "a" goes out, the slew byte does not
-             EXPECT_FALSE(m.StartMove(0, 0));
+             EXPECT_FALSE(m.StartMove(tavro::MoveDirection::RaPlus, tavro::MoveSpeed::Slow));
          }},
         {"stop write fails",
          [](FakeLine& l, CMountController& m) {
-             m.StartMove(0, 0);
+             m.StartMove(tavro::MoveDirection::RaPlus, tavro::MoveSpeed::Slow);
              l.FailWritesFrom(2);
              m.StopMotion();
          }},
@@ -241,7 +241,7 @@ TEST_F(Link, ConnectOnALostLinkReopensThePort)
 TEST_F(Link, DisconnectOnAStalledLineGivesUpQuickly)
 {
     Connect();
-    c.StartMove(0, 0);
+    c.StartMove(tavro::MoveDirection::RaPlus, tavro::MoveSpeed::Slow);
     line.StallWrites(true);
     const auto start = std::chrono::steady_clock::now();
     c.Disconnect();

@@ -33,17 +33,17 @@ TEST(PointingSpeeds, SlowAndFastAreTheSpeedButtonsAndGotoFollowsThePlanner)
         const MountSpeeds speeds = SpeedsOf(c);
         EXPECT_EQ(speeds.slow, tc.slow);
         EXPECT_EQ(speeds.fast, tc.fast);
-        EXPECT_EQ(SlewRate(speeds, kSlewSlow, kSlewDecMinus), tc.slow);
-        EXPECT_EQ(SlewRate(speeds, kSlewFast, kSlewRaPlus), tc.fast);
+        EXPECT_EQ(SlewRate(speeds, MoveSpeed::Slow, MoveDirection::DecMinus), tc.slow);
+        EXPECT_EQ(SlewRate(speeds, MoveSpeed::Fast, MoveDirection::RaPlus), tc.fast);
         // A slew at the goto speed for the planner's travel time of 2 h of
         // RA (30 degrees of Dec) covers just that.
         const SkyPoint start{3.0, 10.0};
-        const double raRate = SlewRate(speeds, kSlewGoto, kSlewRaPlus);
+        const double raRate = SlewRate(speeds, MoveSpeed::Goto, MoveDirection::RaPlus);
         const auto raMs = static_cast<uint32_t>(c.RaTravelTime(2.0) * 1000);
-        EXPECT_NEAR(SlewPointAt(start, kSlewRaPlus, raRate, raMs).ra, 5.0, 1e-3);
-        const double decRate = SlewRate(speeds, kSlewGoto, kSlewDecPlus);
+        EXPECT_NEAR(SlewPointAt(start, MoveDirection::RaPlus, raRate, raMs).ra, 5.0, 1e-3);
+        const double decRate = SlewRate(speeds, MoveSpeed::Goto, MoveDirection::DecPlus);
         const auto decMs = static_cast<uint32_t>(c.DecTravelTime(30.0) * 1000);
-        EXPECT_NEAR(SlewPointAt(start, kSlewDecPlus, decRate, decMs).dec, 40.0, 1e-3);
+        EXPECT_NEAR(SlewPointAt(start, MoveDirection::DecPlus, decRate, decMs).dec, 40.0, 1e-3);
     }
 }
 
@@ -106,21 +106,21 @@ TEST(PointingSlew, ManualMotionAtASiderealMultiple)
     const double degrees = 9024.6 / 3600.0;
     struct Case {
         SkyPoint start;
-        int direction;
+        MoveDirection direction;
         SkyPoint expected;
     } const cases[] = {
-        {{6, 10}, kSlewRaPlus, {6 + hours, 10}},
-        {{6, 10}, kSlewRaMinus, {6 - hours, 10}},
-        {{0.1, 10}, kSlewRaMinus, {24 + 0.1 - hours, 10}},   // below 0 h
-        {{6, 10}, kSlewDecPlus, {6, 10 + degrees}},
-        {{6, 10}, kSlewDecMinus, {6, 10 - degrees}},
-        {{6, 89}, kSlewDecPlus, {18, 180 - 89 - degrees}},   // over the north pole
-        {{20, -89}, kSlewDecMinus, {8, -180 + 89 + degrees}}, // over the south pole
+        {{6, 10}, MoveDirection::RaPlus, {6 + hours, 10}},
+        {{6, 10}, MoveDirection::RaMinus, {6 - hours, 10}},
+        {{0.1, 10}, MoveDirection::RaMinus, {24 + 0.1 - hours, 10}},   // below 0 h
+        {{6, 10}, MoveDirection::DecPlus, {6, 10 + degrees}},
+        {{6, 10}, MoveDirection::DecMinus, {6, 10 - degrees}},
+        {{6, 89}, MoveDirection::DecPlus, {18, 180 - 89 - degrees}},   // over the north pole
+        {{20, -89}, MoveDirection::DecMinus, {8, -180 + 89 + degrees}}, // over the south pole
     };
     for (const Case& tc : cases) {
         const SkyPoint p = SlewPointAt(tc.start, tc.direction, 10.0, 60000);
-        EXPECT_NEAR(p.ra, tc.expected.ra, kArcsecTolerance) << "direction " << tc.direction;
-        EXPECT_NEAR(p.dec, tc.expected.dec, kArcsecTolerance) << "direction " << tc.direction;
+        EXPECT_NEAR(p.ra, tc.expected.ra, kArcsecTolerance) << "direction " << static_cast<int>(tc.direction);
+        EXPECT_NEAR(p.dec, tc.expected.dec, kArcsecTolerance) << "direction " << static_cast<int>(tc.direction);
     }
 }
 
@@ -157,7 +157,7 @@ TEST(PointingEstimate, SlewsMoveThePointUntilTheyStop)
     const double step = 2.5 * 15.041 * 4 / 3600.0;  // 2.5x for 4 s, in degrees
     PointingEstimate p;
     p.Sync({3, 0}, 0);
-    p.StartSlew(kSlewDecPlus, 2.5, 1000);
+    p.StartSlew(MoveDirection::DecPlus, 2.5, 1000);
     EXPECT_TRUE(p.Slewing());
     EXPECT_NEAR(p.At(5000).dec, step, kArcsecTolerance);
     // A sync during the slew: it goes on from the synced point.
@@ -165,7 +165,7 @@ TEST(PointingEstimate, SlewsMoveThePointUntilTheyStop)
     EXPECT_NEAR(p.At(9000).dec, 30 + step, kArcsecTolerance);
     EXPECT_EQ(p.At(9000).ra, 4);
     // Another slew ends this one where it got to.
-    p.StartSlew(kSlewDecMinus, 2.5, 9000);
+    p.StartSlew(MoveDirection::DecMinus, 2.5, 9000);
     p.StopSlew(13000);
     EXPECT_FALSE(p.Slewing());
     EXPECT_NEAR(p.At(99000).dec, 30, kArcsecTolerance);
@@ -197,7 +197,7 @@ TEST(PointingEstimate, TrackingOffKeepsTheHourAngleUntilTrackingIsOnAgain)
     PointingEstimate slewed;
     slewed.Sync({6, 0}, 0);
     slewed.StopTracking(0);
-    slewed.StartSlew(kSlewDecPlus, 10, 36000);
+    slewed.StartSlew(MoveDirection::DecPlus, 10, 36000);
     slewed.StopSlew(36000 + 1000);
     EXPECT_TRUE(slewed.Tracking());
     EXPECT_NEAR(slewed.At(500000).ra, 6 + 0.01 * kSiderealPerSolar, kArcsecTolerance);

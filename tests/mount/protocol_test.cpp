@@ -13,7 +13,8 @@ namespace {
 
 using Protocol = tavro::test::ConnectedLineTest;
 
-const int kRaPlus = 0, kRaMinus = 1, kDecPlus = 2, kDecMinus = 3;
+constexpr tavro::MoveDirection kRaPlus = tavro::MoveDirection::RaPlus, kRaMinus = tavro::MoveDirection::RaMinus,
+                           kDecPlus = tavro::MoveDirection::DecPlus, kDecMinus = tavro::MoveDirection::DecMinus;
 
 }  // namespace
 
@@ -66,7 +67,7 @@ TEST_F(Protocol, ConnectSucceedsEvenWhenTheConfigurationCannotBeWritten)
 TEST_F(Protocol, FirstSlewAfterConnect)
 {
     Connect();
-    EXPECT_TRUE(c.StartMove(kRaPlus, 0));
+    EXPECT_TRUE(c.StartMove(kRaPlus, tavro::MoveSpeed::Slow));
     EXPECT_EQ(Sent(), "0:61 0:3C");
     EXPECT_TRUE(c.Moving());
     EXPECT_EQ(c.Mode(), MODE_MANUAL);
@@ -75,7 +76,7 @@ TEST_F(Protocol, FirstSlewAfterConnect)
 TEST_F(Protocol, StopWaitsOutTheMinimumTime)
 {
     Connect();
-    c.StartMove(kRaPlus, 0);
+    c.StartMove(kRaPlus, tavro::MoveSpeed::Slow);
     clock.Advance(40);
     c.StopMotion();
     EXPECT_EQ(Sent(), "0:61 0:3C 140:6A6A");
@@ -84,7 +85,7 @@ TEST_F(Protocol, StopWaitsOutTheMinimumTime)
 
     line.ClearRecord();
     t0 = clock.TickCount();
-    c.StartMove(kRaPlus, 0);
+    c.StartMove(kRaPlus, tavro::MoveSpeed::Slow);
     clock.Advance(500);
     c.StopMotion();
     EXPECT_EQ(Sent(), "0:3C 500:6A6A");
@@ -94,9 +95,9 @@ TEST_F(Protocol, StopWaitsOutTheMinimumTime)
 TEST_F(Protocol, NewCommandWhileOneIsInForce)
 {
     Connect();
-    c.StartMove(kRaPlus, 0);
+    c.StartMove(kRaPlus, tavro::MoveSpeed::Slow);
     clock.Advance(10);
-    EXPECT_TRUE(c.StartMove(kDecMinus, 2));
+    EXPECT_TRUE(c.StartMove(kDecMinus, tavro::MoveSpeed::Goto));
     EXPECT_EQ(Sent(), "0:61 0:3C 140:6A6A 170:2C");
 }
 
@@ -108,18 +109,18 @@ TEST_F(Protocol, EveryManualCommandByte)
         const char* byte;
     };
     const Case cases[] = {
-        {"RA+ slow", [](auto& m) { return m.StartMove(kRaPlus, 0); }, "3C"},
-        {"RA- slow", [](auto& m) { return m.StartMove(kRaMinus, 0); }, "3E"},
-        {"Dec+ slow", [](auto& m) { return m.StartMove(kDecPlus, 0); }, "5E"},
-        {"Dec- slow", [](auto& m) { return m.StartMove(kDecMinus, 0); }, "59"},
-        {"RA+ fast", [](auto& m) { return m.StartMove(kRaPlus, 1); }, "41"},
-        {"RA- fast", [](auto& m) { return m.StartMove(kRaMinus, 1); }, "44"},
-        {"Dec+ fast", [](auto& m) { return m.StartMove(kDecPlus, 1); }, "57"},
-        {"Dec- fast", [](auto& m) { return m.StartMove(kDecMinus, 1); }, "58"},
-        {"RA+ goto", [](auto& m) { return m.StartMove(kRaPlus, 2); }, "4A"},
-        {"RA- goto", [](auto& m) { return m.StartMove(kRaMinus, 2); }, "4C"},
-        {"Dec+ goto", [](auto& m) { return m.StartMove(kDecPlus, 2); }, "49"},
-        {"Dec- goto", [](auto& m) { return m.StartMove(kDecMinus, 2); }, "2C"},
+        {"RA+ slow", [](auto& m) { return m.StartMove(kRaPlus, tavro::MoveSpeed::Slow); }, "3C"},
+        {"RA- slow", [](auto& m) { return m.StartMove(kRaMinus, tavro::MoveSpeed::Slow); }, "3E"},
+        {"Dec+ slow", [](auto& m) { return m.StartMove(kDecPlus, tavro::MoveSpeed::Slow); }, "5E"},
+        {"Dec- slow", [](auto& m) { return m.StartMove(kDecMinus, tavro::MoveSpeed::Slow); }, "59"},
+        {"RA+ fast", [](auto& m) { return m.StartMove(kRaPlus, tavro::MoveSpeed::Fast); }, "41"},
+        {"RA- fast", [](auto& m) { return m.StartMove(kRaMinus, tavro::MoveSpeed::Fast); }, "44"},
+        {"Dec+ fast", [](auto& m) { return m.StartMove(kDecPlus, tavro::MoveSpeed::Fast); }, "57"},
+        {"Dec- fast", [](auto& m) { return m.StartMove(kDecMinus, tavro::MoveSpeed::Fast); }, "58"},
+        {"RA+ goto", [](auto& m) { return m.StartMove(kRaPlus, tavro::MoveSpeed::Goto); }, "4A"},
+        {"RA- goto", [](auto& m) { return m.StartMove(kRaMinus, tavro::MoveSpeed::Goto); }, "4C"},
+        {"Dec+ goto", [](auto& m) { return m.StartMove(kDecPlus, tavro::MoveSpeed::Goto); }, "49"},
+        {"Dec- goto", [](auto& m) { return m.StartMove(kDecMinus, tavro::MoveSpeed::Goto); }, "2C"},
         {"pause", [](auto& m) { return m.Pause(); }, "6F"},
         {"focus slow+", [](auto& m) { return m.StartFocus(false, false); }, "39"},
         {"focus slow-", [](auto& m) { return m.StartFocus(true, false); }, "30"},
@@ -160,7 +161,7 @@ TEST_F(Protocol, StopAcrossTheTickCounterWrap)
 {
     clock.Set(0xFFFFFFF0u);
     Connect();
-    c.StartMove(kRaPlus, 0);  // tick taken just below the wrap
+    c.StartMove(kRaPlus, tavro::MoveSpeed::Slow);  // tick taken just below the wrap
     clock.Advance(40);        // now past zero
     c.StopMotion();
     EXPECT_EQ(Sent(), "0:61 0:3C 140:6A6A");
@@ -170,33 +171,33 @@ TEST_F(Protocol, StopAcrossTheTickCounterWrap)
 TEST_F(Protocol, ModeChanges)
 {
     struct Case {
-        int from;
+        tavro::Mode from;
         bool moving;
-        int to;
-        const char* modeByte;
+        tavro::Mode to;
         const char* expected;
     };
     const Case cases[] = {
-        {MODE_NONE, false, MODE_MANUAL, "a", "0:61"},
-        {MODE_NONE, false, MODE_GOTO, "c", "0:63"},
-        {MODE_NONE, false, MODE_K3CCD, "d", "0:64"},
-        {MODE_MANUAL, false, MODE_GOTO, "c", "0:71 50:63"},
-        {MODE_MANUAL, true, MODE_GOTO, "c", "140:6A6A 170:71 220:63"},
-        {MODE_MANUAL, true, MODE_K3CCD, "d", "140:6A6A 170:71 220:64"},
-        {MODE_GOTO, false, MODE_MANUAL, "a", "0:71 50:61"},
-        {MODE_GOTO, false, MODE_K3CCD, "d", "0:71 50:64"},
-        {MODE_K3CCD, false, MODE_MANUAL, "a", "0:71 50:61"},
-        {MODE_K3CCD, false, MODE_GOTO, "c", "0:71 50:63"},
-        {MODE_MANUAL, true, MODE_MANUAL, "a", ""},
-        {MODE_GOTO, false, MODE_GOTO, "c", ""},
+        {MODE_NONE, false, MODE_MANUAL, "0:61"},
+        {MODE_NONE, false, MODE_GOTO, "0:63"},
+        {MODE_NONE, false, MODE_K3CCD, "0:64"},
+        {MODE_MANUAL, false, MODE_GOTO, "0:71 50:63"},
+        {MODE_MANUAL, true, MODE_GOTO, "140:6A6A 170:71 220:63"},
+        {MODE_MANUAL, true, MODE_K3CCD, "140:6A6A 170:71 220:64"},
+        {MODE_GOTO, false, MODE_MANUAL, "0:71 50:61"},
+        {MODE_GOTO, false, MODE_K3CCD, "0:71 50:64"},
+        {MODE_K3CCD, false, MODE_MANUAL, "0:71 50:61"},
+        {MODE_K3CCD, false, MODE_GOTO, "0:71 50:63"},
+        {MODE_MANUAL, true, MODE_MANUAL, ""},
+        {MODE_GOTO, false, MODE_GOTO, ""},
     };
     Connect();
     for (const auto& tc : cases) {
         c.Disconnect();
         Connect();   // command level again
         Enter(tc.from, tc.moving);
-        c.SelectMode(tc.to, tc.modeByte);
-        const std::string label = std::to_string(tc.from) + "->" + std::to_string(tc.to);
+        c.SelectMode(tc.to);
+        const std::string label =
+            std::to_string(static_cast<int>(tc.from)) + "->" + std::to_string(static_cast<int>(tc.to));
         EXPECT_EQ(Sent(), tc.expected) << label;
         EXPECT_EQ(c.Mode(), tc.to) << label;
         // Entering goto mode pauses 150 ms after "c"; nothing pauses after "a" or "d".
@@ -212,7 +213,7 @@ TEST_F(Protocol, SelectModeRecordsTheModeEvenWhenTheWriteFails)
 {
     Connect();
     line.FailWritesFrom(0);
-    c.SelectMode(MODE_MANUAL, "a");
+    c.SelectMode(MODE_MANUAL);
     EXPECT_EQ(c.Mode(), MODE_MANUAL);
 }
 
@@ -222,7 +223,7 @@ TEST_F(Protocol, NothingIsSentWithoutAPort)
     const unsigned char q = 'q';
     EXPECT_FALSE(c.WriteBytes(&q, 1));
     EXPECT_FALSE(c.SendConfiguration());
-    c.SelectMode(MODE_MANUAL, "a");
+    c.SelectMode(MODE_MANUAL);
     EXPECT_EQ(c.Mode(), MODE_NONE);
     c.EnterK3CCDMode();
     EXPECT_EQ(c.Mode(), MODE_NONE);
@@ -234,14 +235,14 @@ TEST_F(Protocol, SlewAfterAGoto)
 {
     Connect();
     Enter(MODE_GOTO);
-    c.StartMove(kRaPlus, 0);
+    c.StartMove(kRaPlus, tavro::MoveSpeed::Slow);
     EXPECT_EQ(Sent(), "0:71 50:61 50:3C");
 }
 
 TEST_F(Protocol, EnterK3CCDModeFromManualWithASlewInForce)
 {
     Connect();
-    c.StartMove(kRaPlus, 0);
+    c.StartMove(kRaPlus, tavro::MoveSpeed::Slow);
     line.ClearRecord();
     c.EnterK3CCDMode();
     EXPECT_EQ(Sent(), "140:6A6A 170:71 220:64");
@@ -260,7 +261,7 @@ TEST_F(Protocol, EnterK3CCDModeFromManualWithASlewInForce)
 TEST_F(Protocol, DisconnectInEachMode)
 {
     struct Case {
-        int mode;
+        tavro::Mode mode;
         bool moving;
         const char* expected;
     };
@@ -276,7 +277,7 @@ TEST_F(Protocol, DisconnectInEachMode)
         Enter(tc.mode, tc.moving);
         const int closes = line.Closes();
         c.Disconnect();
-        EXPECT_EQ(Sent(), tc.expected) << tc.mode;
+        EXPECT_EQ(Sent(), tc.expected) << static_cast<int>(tc.mode);
         EXPECT_EQ(c.m_hPort, nullptr);
         EXPECT_EQ(line.Closes(), closes + 1);
         EXPECT_EQ(c.Mode(), tc.mode) << "disconnect leaves the mode alone";

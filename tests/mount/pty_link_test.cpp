@@ -87,7 +87,7 @@ TEST_F(PtyLink, ConnectAgainAndToAnotherPort)
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(first.Received().size(), 6u) << "the same port again sends nothing";
 
-    c.StartMove(0, 0);
+    c.StartMove(tavro::MoveDirection::RaPlus, tavro::MoveSpeed::Slow);
     c.StopMotion();
     ASSERT_EQ(c.Connect(2), 0u);
     ASSERT_TRUE(second.WaitForCommands(2, 3000));

@@ -26,10 +26,10 @@ TEST_F(SettingsShare, MountSettingsAloneKeepTheConnectionAndTheOtherGroups)
     LoadSettings(path, port, connect, loaded);
     EXPECT_EQ(port, 7);
     EXPECT_TRUE(connect);
-    EXPECT_EQ(loaded.m_bEQ5, 0);
-    EXPECT_EQ(loaded.m_nMaxGotoSpeed, 150);
-    EXPECT_EQ(loaded.m_dRaGap, 0.25);
-    EXPECT_EQ(loaded.m_dDecGap, 12.5);
+    EXPECT_EQ(loaded.Settings().model, tavro::MountModel::EQ4);
+    EXPECT_EQ(loaded.Settings().maxGotoSpeed, 150);
+    EXPECT_EQ(loaded.Settings().raGapMinutes, 0.25);
+    EXPECT_EQ(loaded.Settings().decGapArcmin, 12.5);
     EXPECT_EQ(loaded.m_portMap, (PortMap{{7, "/dev/x"}}));
     EXPECT_EQ(LoadNightVision(path), true);
 }
@@ -62,7 +62,7 @@ TEST_F(SettingsShare, AChosenPortBecomesTheConnectionAsThePortRulesReadIt)
         CMountController loaded;
         LoadSettings(path, port, connect, loaded);
         EXPECT_EQ(port, c.saved);
-        EXPECT_EQ(loaded.m_nMaxGotoSpeed, 90);
+        EXPECT_EQ(loaded.Settings().maxGotoSpeed, 90);
         PortMap expected = {{3, "/dev/serial/by-id/usb-a"}, {97, "/dev/taken"}};
         if (*c.newEntry)
             expected[c.saved] = c.newEntry;

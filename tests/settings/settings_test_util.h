@@ -62,9 +62,9 @@ inline std::ostream& operator<<(std::ostream& out, const Loaded& v)
 
 inline Loaded Snapshot(int comPort, bool connectOnStart, const CMountController& c)
 {
-    return Loaded{comPort, connectOnStart, c.m_nClockCorrection, c.m_dRaGap, c.m_dDecGap,
-                  c.m_nMaxGotoSpeed, c.m_nAutoguideSteps, c.m_nK3CCDOption, c.m_bEQ5,
-                  c.m_portMap};
+    return Loaded{comPort, connectOnStart, c.Settings().clockCorrection, c.Settings().raGapMinutes, c.Settings().decGapArcmin,
+                  c.Settings().maxGotoSpeed, c.Settings().autoguideSteps, c.Settings().k3ccdOption, c.Settings().Eq5() ? 1 : 0,
+                  c.Ports()};
 }
 
 // Loads `path` the way the window does at start: port 1, flag off, a new
@@ -81,15 +81,15 @@ inline Loaded LoadFresh(const std::string& path)
 // Saves `v` (its port map aside) to `path`; why not, when the save fails.
 inline std::optional<SaveFailure> TrySave(const std::string& path, const Loaded& v)
 {
-    CMountController controller;
-    controller.m_nClockCorrection = v.clock;
-    controller.m_dRaGap = v.raGap;
-    controller.m_dDecGap = v.decGap;
-    controller.m_nMaxGotoSpeed = v.speed;
-    controller.m_nAutoguideSteps = v.steps;
-    controller.m_nK3CCDOption = v.k3ccd;
-    controller.m_bEQ5 = v.eq5;
-    return SaveSettings(path, v.comPort, v.connectOnStart, controller);
+    MountSettings settings;
+    settings.clockCorrection = v.clock;
+    settings.raGapMinutes = v.raGap;
+    settings.decGapArcmin = v.decGap;
+    settings.maxGotoSpeed = v.speed;
+    settings.autoguideSteps = v.steps;
+    settings.k3ccdOption = v.k3ccd;
+    settings.model = v.eq5 != 0 ? MountModel::EQ5 : MountModel::EQ4;
+    return SaveSettings(path, v.comPort, v.connectOnStart, settings);
 }
 
 // Saves `v` to `path`, which must succeed.

@@ -170,7 +170,7 @@ TEST(StoredValues, StringsLongerThan63CharactersCountAsMissing)
     CMountController controller;
     controller.SetMountModel(0);
     LoadSettings(path, port, connect, controller);
-    EXPECT_EQ(controller.m_bEQ5, 0);
+    EXPECT_EQ(controller.Settings().model, tavro::MountModel::EQ4);
 }
 
 // Values that are refused or missing leave what was there before the load,

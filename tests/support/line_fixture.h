@@ -22,16 +22,16 @@ protected:
     }
     // Brings the board into `mode` by the commands that take it there (with
     // a slew in force when `moving`), then starts the record afresh.
-    void Enter(int mode, bool moving = false)
+    void Enter(tavro::Mode mode, bool moving = false)
     {
         if (mode == MODE_MANUAL && moving)
-            c.StartMove(0, 0);
+            c.StartMove(tavro::MoveDirection::RaPlus, tavro::MoveSpeed::Slow);
         else if (mode == MODE_MANUAL)
-            c.SelectMode(MODE_MANUAL, "a");
+            c.SelectMode(MODE_MANUAL);
         else if (mode == MODE_GOTO)
-            c.SelectMode(MODE_GOTO, "c");
+            c.SelectMode(MODE_GOTO);
         else if (mode == MODE_K3CCD)
-            c.SelectMode(MODE_K3CCD, "d");
+            c.SelectMode(MODE_K3CCD);
         ASSERT_EQ(c.Mode(), mode);
         ASSERT_EQ(c.Moving(), moving);
         line.ClearRecord();

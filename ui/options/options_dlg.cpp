@@ -184,40 +184,40 @@ bool COptionsDlg::OnInitDialog()
     if (m_bConnectOnStart)
         m_checkConnectOnStart->setChecked(true);
 
-    {
-        const QSignalBlocker quiet(m_sliderMaxGotoSpeed);
-        m_sliderMaxGotoSpeed->setRange(tavro::ui::kMinGotoSpeed, tavro::ui::kMaxGotoSpeed);
-    }
-    SetSliderPos(m_sliderMaxGotoSpeed, controller.m_nMaxGotoSpeed);
-    m_editMaxGotoSpeed->setText(QString::number(controller.m_nMaxGotoSpeed));
+    const tavro::MountSettings settings = controller.Settings();
+    const auto slider = [](QSlider* control, tavro::Setting setting, int position) {
+        const tavro::Limits offer = tavro::RuleOf(setting).offer;
+        {
+            const QSignalBlocker quiet(control);
+            control->setRange(static_cast<int>(offer.low), static_cast<int>(offer.high));
+        }
+        SetSliderPos(control, position);
+    };
+    slider(m_sliderMaxGotoSpeed, tavro::Setting::MaxGotoSpeed, settings.maxGotoSpeed);
+    m_editMaxGotoSpeed->setText(QString::number(settings.maxGotoSpeed));
 
-    {
-        const QSignalBlocker quiet(m_sliderClock);
-        m_sliderClock->setRange(1, 5);
-    }
-    SetSliderPos(m_sliderClock, controller.m_nClockCorrection);
+    slider(m_sliderClock, tavro::Setting::ClockCorrection, settings.clockCorrection);
     UpdateClockText();
 
-    {
-        const QSignalBlocker quiet(m_sliderAutoguide);
-        m_sliderAutoguide->setRange(1, 4);
-    }
-    SetSliderPos(m_sliderAutoguide, controller.m_nAutoguideSteps);
-    m_editAutoguideSteps->setText(QString::number(controller.m_nAutoguideSteps));
+    slider(m_sliderAutoguide, tavro::Setting::AutoguideSteps, settings.autoguideSteps);
+    m_editAutoguideSteps->setText(QString::number(settings.autoguideSteps));
 
-    const int option = controller.m_nK3CCDOption;
-    m_comboK3CCDGuide->setCurrentIndex(option >= 0 && option <= 2 ? option : -1);
+    const int option = settings.k3ccdOption;
+    m_comboK3CCDGuide->setCurrentIndex(tavro::RuleOf(tavro::Setting::K3CCDOption).offer.Contains(option) ? option
+                                                                                                  : -1);
 
     // The text shows the stored gap itself; the spin holds the nearest
     // position within its range.
-    ShowGapText(m_editRaGap, tavro::ui::FormatRaGap(controller.m_dRaGap));
-    m_spinRaGap->SetRange(0, tavro::ui::kRaGapSpinMax);
-    m_spinRaGap->SetPos(tavro::ui::GapSpinPosition(controller.m_dRaGap, 100, tavro::ui::kRaGapSpinMax));
-    ShowGapText(m_editDecGap, tavro::ui::FormatDecGap(controller.m_dDecGap));
-    m_spinDecGap->SetRange(0, tavro::ui::kDecGapSpinMax);
-    m_spinDecGap->SetPos(tavro::ui::GapSpinPosition(controller.m_dDecGap, 10, tavro::ui::kDecGapSpinMax));
+    const tavro::SettingRule& ra = tavro::RuleOf(tavro::Setting::RaGap);
+    ShowGapText(m_editRaGap, tavro::ui::FormatRaGap(settings.raGapMinutes));
+    m_spinRaGap->SetRange(0, ra.OfferSteps());
+    m_spinRaGap->SetPos(tavro::ui::GapSpinPosition(settings.raGapMinutes, ra.stepsPerUnit, ra.OfferSteps()));
+    const tavro::SettingRule& dec = tavro::RuleOf(tavro::Setting::DecGap);
+    ShowGapText(m_editDecGap, tavro::ui::FormatDecGap(settings.decGapArcmin));
+    m_spinDecGap->SetRange(0, dec.OfferSteps());
+    m_spinDecGap->SetPos(tavro::ui::GapSpinPosition(settings.decGapArcmin, dec.stepsPerUnit, dec.OfferSteps()));
 
-    if (controller.m_bEQ5 == 0)
+    if (!settings.Eq5())
         m_wndEQ4->setChecked(true);
     else
         m_wndEQ5->setChecked(true);
@@ -234,7 +234,7 @@ void COptionsDlg::FillPortList()
     m_comboPort->clear();
     std::vector<tavro::PresentPort> ports;
     if (m_portLister)
-        ports = m_portLister(m_pController ? m_pController->m_portMap : tavro::PortMap{});
+        ports = m_portLister(m_pController ? m_pController->Ports() : tavro::PortMap{});
 
     // One flag per number, so the list comes out ascending and once each.
     std::vector<const tavro::PresentPort*> present(tavro::kLastPort + 1, nullptr);
@@ -277,8 +277,7 @@ void COptionsDlg::OnHScroll(QSlider* slider)
 bool COptionsDlg::MaxGotoSpeedValid() const
 {
     const auto value = tavro::ui::ReadUnsignedField(m_editMaxGotoSpeed->text());
-    return value && *value >= static_cast<uint32_t>(tavro::ui::kMinGotoSpeed) &&
-           *value <= static_cast<uint32_t>(tavro::ui::kMaxGotoSpeed);
+    return value && tavro::RuleOf(tavro::Setting::MaxGotoSpeed).offer.Contains(static_cast<double>(*value));
 }
 
 void COptionsDlg::OnChangeMaxGotoSpeed()
@@ -295,16 +294,18 @@ void COptionsDlg::UpdateMaxGotoSpeedColours()
 
 void COptionsDlg::OnDeltaPosRaGapSpin(int position, int delta)
 {
-    const int shown = tavro::ui::GapTextPosition(position, delta, tavro::ui::kRaGapSpinMax);
+    const tavro::SettingRule& ra = tavro::RuleOf(tavro::Setting::RaGap);
+    const int shown = tavro::ui::GapTextPosition(position, delta, ra.OfferSteps());
     if (shown >= 0)
-        ShowGapText(m_editRaGap, tavro::ui::FormatRaGap(shown * tavro::ui::kRaGapStep));
+        ShowGapText(m_editRaGap, tavro::ui::FormatRaGap(shown * ra.Step()));
 }
 
 void COptionsDlg::OnDeltaPosDecGapSpin(int position, int delta)
 {
-    const int shown = tavro::ui::GapTextPosition(position, delta, tavro::ui::kDecGapSpinMax);
+    const tavro::SettingRule& dec = tavro::RuleOf(tavro::Setting::DecGap);
+    const int shown = tavro::ui::GapTextPosition(position, delta, dec.OfferSteps());
     if (shown >= 0)
-        ShowGapText(m_editDecGap, tavro::ui::FormatDecGap(shown * tavro::ui::kDecGapStep));
+        ShowGapText(m_editDecGap, tavro::ui::FormatDecGap(shown * dec.Step()));
 }
 
 void COptionsDlg::accept()
@@ -318,23 +319,27 @@ void COptionsDlg::OnOK()
     if (selected >= 0)
         m_nComPort = m_comboPort->itemData(selected).toInt();
     else if (m_pController != nullptr)
-        m_nComPort = m_pController->m_nPort;
+        m_nComPort = m_pController->Port();
     m_bConnectOnStart = m_checkConnectOnStart->isChecked();
 
     // Without a controller there is nothing the settings could go to.
     if (m_pController != nullptr) {
-        CMountController& controller = *m_pController;
+        tavro::MountSettings settings = m_pController->Settings();
         // The slider holds the last valid speed, whatever the field says.
-        controller.SetMaxGotoSpeed(m_sliderMaxGotoSpeed->value());
-        controller.SetClockCorrection(m_sliderClock->value());
-        controller.SetAutoguideSteps(m_sliderAutoguide->value());
+        settings.maxGotoSpeed = m_sliderMaxGotoSpeed->value();
+        settings.clockCorrection = m_sliderClock->value();
+        settings.autoguideSteps = m_sliderAutoguide->value();
+        // With no item selected the option stays.
         const int option = m_comboK3CCDGuide->currentIndex();
-        if (option >= 0 && option <= 2)
-            controller.SetK3CCDOption(option);
+        if (option >= 0)
+            settings.k3ccdOption = option;
         const int decPosition = m_spinDecGap->Pos() & 0xFFFF;
         const int raPosition = m_spinRaGap->Pos() & 0xFFFF;
-        controller.SetGaps(raPosition * tavro::ui::kRaGapStep, decPosition * tavro::ui::kDecGapStep);
-        controller.SetMountModel(m_wndEQ4->isChecked() ? 0 : 1);
+        settings.raGapMinutes = raPosition * tavro::RuleOf(tavro::Setting::RaGap).Step();
+        settings.decGapArcmin = decPosition * tavro::RuleOf(tavro::Setting::DecGap).Step();
+        settings.model = m_wndEQ4->isChecked() ? tavro::MountModel::EQ4 : tavro::MountModel::EQ5;
+        // Every control holds a value its setter takes, so all are stored.
+        m_pController->SetSettings(settings);
     }
     QDialog::accept();
 }

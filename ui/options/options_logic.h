@@ -5,21 +5,13 @@
 
 #include <QString>
 
-#include "settings/settings_store.h"
+#include "mount/mount_settings.h"
 
 namespace tavro::ui {
 
-// Range of the maximum goto speed, as the field and its slider accept it.
-constexpr int kMinGotoSpeed = 48;
-constexpr int kMaxGotoSpeed = 255;
-
-// Spin ranges: the RA gap in hundredths of a minute of time (0..4.00), the
-// Dec gap in tenths of a minute of arc (0..60.0, the largest gap a load
-// accepts, so that every gap offered survives a restart).
-constexpr int kRaGapSpinMax = 400;
-constexpr int kDecGapSpinMax = static_cast<int>(tavro::kMaxDecGap * 10);
-constexpr double kRaGapStep = 0.01;
-constexpr double kDecGapStep = 0.1;
+// The ranges, steps and spin scales of the controls are those of each
+// setting's offer in tavro::SettingRules(): the slider of a whole number
+// runs over its offer, the spin of a gap over the offer's steps.
 
 // "-0.2%", "-0.1%", "Def.", "+0.1%", "+0.2%" for positions 1..5, else "".
 QString ClockCorrectionLabel(int position);

@@ -135,7 +135,7 @@ private:
     void WritePoint(double raHours, double decDegrees, const PointFields& fields);
     void ReadPoint(double* raHours, double* decDegrees, const PointFields& fields) const;
     // The speed index the radio buttons choose: 0 slow, 1 fast, 2 goto speed.
-    int SpeedIndex() const;
+    tavro::MoveSpeed SpeedIndex() const;
 
     // ---- Settings ----------------------------------------------------------------
     void LoadSettings();
@@ -198,9 +198,12 @@ private:
     // The pointing estimate takes the Current point fields as a sync when
     // they hold a point other than the one it last took from them.
     void SyncToFields();
-    // A hold button's motion in the pointing estimate: a slew, or the
-    // pause's drift; `down` false when it ends.
-    void FollowHoldButton(int id, int speed, bool down);
+    // The slewing button `id` names, if it names one.
+    static std::optional<tavro::MoveDirection> SlewDirectionOf(int id);
+    // The pointing estimate follows a hold button's motion (a slew, or the
+    // pause's drift) from its press to its release.
+    void FollowHoldButtonDown(int id, tavro::MoveSpeed speed);
+    void FollowRelease();
     std::optional<tavro::SkyPoint> m_fieldsPoint;   // last taken from the fields
     int m_nLinkHeldButton = 0;        // the hold button the link pressed, or 0
     std::function<void()> m_lineFreeNotice;   // the link's, while one is listening

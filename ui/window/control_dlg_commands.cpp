@@ -11,9 +11,9 @@ void CControlDlg::OnConnect()
 {
     const uint32_t code = m_controller.Connect(m_nComPort);
     // The open port says whether the connection stands, not the code.
-    if (!m_controller.m_hPort) {
+    if (!m_controller.Connected()) {
         ShowError(QString::fromStdString(
-            tavro::ConnectErrorText(m_controller.m_nPort, m_controller.m_portMap, code)));
+            tavro::ConnectErrorText(m_controller.Port(), m_controller.Ports(), code)));
     }
     UpdateControls();
     WatchLink();
@@ -21,7 +21,7 @@ void CControlDlg::OnConnect()
 
 void CControlDlg::WatchLink()
 {
-    if (m_controller.m_hPort) {
+    if (m_controller.Connected()) {
         if (!m_linkWatch.isActive())
             m_linkWatch.start(kLinkWatchMs, this);
     } else {
@@ -40,11 +40,11 @@ void CControlDlg::OnLinkLost()
     // The port is let go at once (there is no one to send the disconnect
     // exchange to), the window shows the disconnected state, and the message
     // comes once: the watch stops with the port.
-    const int port = m_controller.m_nPort;
+    const int port = m_controller.Port();
     m_controller.Disconnect();
     WatchLink();
     UpdateControls();
-    ShowError(QString::fromStdString(tavro::LinkLostText(port, m_controller.m_portMap)));
+    ShowError(QString::fromStdString(tavro::LinkLostText(port, m_controller.Ports())));
 }
 
 void CControlDlg::OnDisconnect()
@@ -63,23 +63,22 @@ void CControlDlg::OnK3CCDMode()
     UpdateControls();
 }
 
-int CControlDlg::SpeedIndex() const
+tavro::MoveSpeed CControlDlg::SpeedIndex() const
 {
     if (qobject_cast<QRadioButton*>(Control(IDC_SPEED_FAST))->isChecked())
-        return 1;
+        return tavro::MoveSpeed::Fast;
     if (qobject_cast<QRadioButton*>(Control(IDC_SPEED_GOTO))->isChecked())
-        return 2;
-    return 0;
+        return tavro::MoveSpeed::Goto;
+    return tavro::MoveSpeed::Slow;
 }
 
 void CControlDlg::OnHoldButtonDown(CHoldButton* button)
 {
-    const int speed = SpeedIndex();
-    switch (ControlId(button)) {
-    case IDC_RA_MINUS: m_controller.StartMove(1, speed); break;
-    case IDC_RA_PLUS: m_controller.StartMove(0, speed); break;
-    case IDC_DEC_PLUS: m_controller.StartMove(2, speed); break;
-    case IDC_DEC_MINUS: m_controller.StartMove(3, speed); break;
+    const tavro::MoveSpeed speed = SpeedIndex();
+    const int id = ControlId(button);
+    if (const std::optional<tavro::MoveDirection> direction = SlewDirectionOf(id))
+        m_controller.StartMove(*direction, speed);
+    switch (id) {
     case IDC_PAUSE: m_controller.Pause(); break;
     case IDC_FOCUS_SLOW_PLUS: m_controller.StartFocus(false, false); break;
     case IDC_FOCUS_SLOW_MINUS: m_controller.StartFocus(true, false); break;
@@ -87,7 +86,7 @@ void CControlDlg::OnHoldButtonDown(CHoldButton* button)
     case IDC_FOCUS_FAST_MINUS: m_controller.StartFocus(true, true); break;
     default: break;
     }
-    FollowHoldButton(ControlId(button), speed, true);
+    FollowHoldButtonDown(id, speed);
     CheckLinkAfterCommand();
 }
 
@@ -96,13 +95,13 @@ void CControlDlg::OnHoldButtonUp(CHoldButton* button)
     const int id = ControlId(button);
     if (id >= IDC_FIRST_HOLD_BUTTON && id <= IDC_LAST_HOLD_BUTTON)
         m_controller.StopMotion();
-    FollowHoldButton(id, 0, false);
+    FollowRelease();
     CheckLinkAfterCommand();
 }
 
 void CControlDlg::UpdateControls()
 {
-    const bool connected = m_controller.m_hPort != nullptr;
+    const bool connected = m_controller.Connected();
     // A stop still on the line keeps the window as during a goto.
     const bool idle = !m_gotoSession.Running() && !m_bLineBusy;
     const bool ready = connected && idle;
@@ -131,7 +130,7 @@ void CControlDlg::UpdateControls()
 
 void CControlDlg::UpdateSpeedLabels()
 {
-    const bool eq5 = m_controller.m_bEQ5 != 0;
+    const bool eq5 = m_controller.Settings().Eq5();
     qobject_cast<QRadioButton*>(Control(IDC_SPEED_SLOW))
         ->setText(eq5 ? QStringLiteral("2.5x") : QStringLiteral("4x"));
     qobject_cast<QRadioButton*>(Control(IDC_SPEED_FAST))

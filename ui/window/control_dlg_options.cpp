@@ -28,8 +28,8 @@ void CControlDlg::OnOptions()
     if (const QString error = SaveSettings(); !error.isEmpty())
         ShowError(error);
 
-    if (m_controller.m_hPort) {
-        if (m_controller.m_nPort == m_nComPort) {
+    if (m_controller.Connected()) {
+        if (m_controller.Port() == m_nComPort) {
             // Same port: the board only needs the new settings.
             m_controller.SendConfiguration();
             CheckLinkAfterCommand();

@@ -79,28 +79,39 @@ void CControlDlg::SyncToFields()
     m_gotoSession.Sync(fields);
 }
 
-void CControlDlg::FollowHoldButton(int id, int speed, bool down)
+std::optional<tavro::MoveDirection> CControlDlg::SlewDirectionOf(int id)
 {
-    if (!down) {
-        m_gotoSession.StopSlew();
-        m_gotoSession.StartTracking();
-        return;
+    switch (id) {
+    case IDC_RA_PLUS: return tavro::MoveDirection::RaPlus;
+    case IDC_RA_MINUS: return tavro::MoveDirection::RaMinus;
+    case IDC_DEC_PLUS: return tavro::MoveDirection::DecPlus;
+    case IDC_DEC_MINUS: return tavro::MoveDirection::DecMinus;
+    default: return std::nullopt;
     }
+}
+
+void CControlDlg::FollowHoldButtonDown(int id, tavro::MoveSpeed speed)
+{
     if (!m_controller.Moving())
         return;
     // A slew starts from the Current point the operator gave, or from
     // where the last goto or slew left the mount.
     SyncToFields();
-    int direction = -1;
-    switch (id) {
-    case IDC_RA_PLUS: direction = tavro::kSlewRaPlus; break;
-    case IDC_RA_MINUS: direction = tavro::kSlewRaMinus; break;
-    case IDC_DEC_PLUS: direction = tavro::kSlewDecPlus; break;
-    case IDC_DEC_MINUS: direction = tavro::kSlewDecMinus; break;
-    case IDC_PAUSE: m_gotoSession.StopTracking(); return;
-    default: return;  // the focuser does not move the mount
+    if (id == IDC_PAUSE) {
+        m_gotoSession.StopTracking();
+        return;
     }
-    m_gotoSession.StartSlew(direction, tavro::SlewRate(tavro::SpeedsOf(m_controller), speed, direction));
+    const std::optional<tavro::MoveDirection> direction = SlewDirectionOf(id);
+    if (!direction)
+        return;  // the focuser does not move the mount
+    m_gotoSession.StartSlew(*direction,
+                            tavro::SlewRate(tavro::SpeedsOf(m_controller), speed, *direction));
+}
+
+void CControlDlg::FollowRelease()
+{
+    m_gotoSession.StopSlew();
+    m_gotoSession.StartTracking();
 }
 
 SkyPoint CControlDlg::Position()
@@ -116,7 +127,7 @@ SkyPoint CControlDlg::Position()
     if (!m_gotoSession.Running())
         SyncToFields();
     if (m_gotoSession.Slewing() && !m_controller.Moving())
-        FollowHoldButton(0, 0, false);
+        FollowRelease();
     return m_gotoSession.Position();
 }
 
@@ -232,7 +243,7 @@ void CControlDlg::StopSlewInBackground()
 {
     if (!m_bLineBusy && m_controller.Moving())
         RunEndInBackground(CMountController::EndVerb::StopMotion, std::nullopt);
-    FollowHoldButton(0, 0, false);
+    FollowRelease();
 }
 
 void CControlDlg::RunEndInBackground(CMountController::EndVerb verb,

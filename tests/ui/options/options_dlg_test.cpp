@@ -217,7 +217,7 @@ void OptionsDlgTest::speedFieldValidityAndSlider()
     QCOMPARE(IsWhiteOnRed(f.dlg.m_editMaxGotoSpeed), !valid);
     QCOMPARE(f.dlg.m_sliderMaxGotoSpeed->value(), slider);
     // Typing never writes the field back or changes the controller.
-    QCOMPARE(f.controller.m_nMaxGotoSpeed, 76);
+    QCOMPARE(f.controller.Settings().maxGotoSpeed, 76);
 }
 
 void OptionsDlgTest::okStoresTheSlidersLastValidSpeed()
@@ -237,7 +237,7 @@ void OptionsDlgTest::okStoresTheSlidersLastValidSpeed()
     QVERIFY(IsWhiteOnRed(edit));
     QCOMPARE(edit->text(), QStringLiteral("300"));
     f.dlg.OnOK();
-    QCOMPARE(f.controller.m_nMaxGotoSpeed, 120);
+    QCOMPARE(f.controller.Settings().maxGotoSpeed, 120);
     QCOMPARE(f.dlg.result(), int(QDialog::Accepted));
 }
 
@@ -284,7 +284,7 @@ void OptionsDlgTest::clockLabels()
     QCOMPARE(slider->value(), position);
     QCOMPARE(qobject_cast<QLineEdit*>(f.dlg.Control(COptionsDlg::IDC_CLOCK_TEXT))->text(), label);
     f.dlg.OnOK();
-    QCOMPARE(f.controller.m_nClockCorrection, position);
+    QCOMPARE(f.controller.Settings().clockCorrection, position);
 }
 
 void OptionsDlgTest::raSpinRunsFromZeroToFourMinutes()
@@ -384,8 +384,8 @@ void OptionsDlgTest::okTakesTheGapsFromTheSpins()
     QCOMPARE(f.dlg.m_editRaGap->text(), QStringLiteral("1.50 m"));
     QCOMPARE(f.dlg.m_editDecGap->text(), QStringLiteral("2.5'"));
     f.dlg.OnOK();
-    QCOMPARE(f.controller.m_dRaGap, 1.5);
-    QCOMPARE(f.controller.m_dDecGap, 2.5);
+    QCOMPARE(f.controller.Settings().raGapMinutes, 1.5);
+    QCOMPARE(f.controller.Settings().decGapArcmin, 2.5);
 }
 
 void OptionsDlgTest::storedRaGapBeyondTheSpinRange()
@@ -402,8 +402,8 @@ void OptionsDlgTest::storedRaGapBeyondTheSpinRange()
     d.m_spinRaGap->Step(1);
     QCOMPARE(d.m_editRaGap->text(), QStringLiteral("10.00 m"));
     d.OnOK();
-    QCOMPARE(controller.m_dRaGap, 4.0);
-    QCOMPARE(controller.m_dDecGap, 0.0);
+    QCOMPARE(controller.Settings().raGapMinutes, 4.0);
+    QCOMPARE(controller.Settings().decGapArcmin, 0.0);
 }
 
 void OptionsDlgTest::okWritesEverySetting()
@@ -425,13 +425,13 @@ void OptionsDlgTest::okWritesEverySetting()
     QCOMPARE(d.result(), int(QDialog::Accepted));
     QCOMPARE(d.m_nComPort, 3);
     QVERIFY(d.m_bConnectOnStart);
-    QCOMPARE(f.controller.m_bEQ5, 0);
-    QCOMPARE(f.controller.m_nMaxGotoSpeed, 150);
-    QCOMPARE(f.controller.m_nClockCorrection, 2);
-    QCOMPARE(f.controller.m_nAutoguideSteps, 3);
-    QCOMPARE(f.controller.m_nK3CCDOption, 1);
-    QCOMPARE(f.controller.m_dRaGap, 0.01);
-    QCOMPARE(f.controller.m_dDecGap, 0.1);
+    QCOMPARE(f.controller.Settings().model, tavro::MountModel::EQ4);
+    QCOMPARE(f.controller.Settings().maxGotoSpeed, 150);
+    QCOMPARE(f.controller.Settings().clockCorrection, 2);
+    QCOMPARE(f.controller.Settings().autoguideSteps, 3);
+    QCOMPARE(f.controller.Settings().k3ccdOption, 1);
+    QCOMPARE(f.controller.Settings().raGapMinutes, 0.01);
+    QCOMPARE(f.controller.Settings().decGapArcmin, 0.1);
     QCOMPARE(f.controller.m_nPort, 1);   // the dialog never connects
 }
 
@@ -478,13 +478,13 @@ void OptionsDlgTest::cancelEscapeAndCloseChangeNothing()
     QVERIFY(!d.isVisible());
     QCOMPARE(d.m_nComPort, 1);
     QVERIFY(!d.m_bConnectOnStart);
-    QCOMPARE(f.controller.m_bEQ5, 1);
-    QCOMPARE(f.controller.m_nMaxGotoSpeed, 76);
-    QCOMPARE(f.controller.m_nClockCorrection, 3);
-    QCOMPARE(f.controller.m_nAutoguideSteps, 2);
-    QCOMPARE(f.controller.m_nK3CCDOption, 0);
-    QCOMPARE(f.controller.m_dRaGap, 0.0);
-    QCOMPARE(f.controller.m_dDecGap, 0.0);
+    QCOMPARE(f.controller.Settings().model, tavro::MountModel::EQ5);
+    QCOMPARE(f.controller.Settings().maxGotoSpeed, 76);
+    QCOMPARE(f.controller.Settings().clockCorrection, 3);
+    QCOMPARE(f.controller.Settings().autoguideSteps, 2);
+    QCOMPARE(f.controller.Settings().k3ccdOption, 0);
+    QCOMPARE(f.controller.Settings().raGapMinutes, 0.0);
+    QCOMPARE(f.controller.Settings().decGapArcmin, 0.0);
 }
 
 void OptionsDlgTest::enterInTheSpeedFieldPressesOk()
@@ -495,7 +495,7 @@ void OptionsDlgTest::enterInTheSpeedFieldPressesOk()
     Retype(f.dlg.m_editMaxGotoSpeed, QStringLiteral("99"));
     QTest::keyClick(f.dlg.m_editMaxGotoSpeed, Qt::Key_Return);
     QCOMPARE(f.dlg.result(), int(QDialog::Accepted));
-    QCOMPARE(f.controller.m_nMaxGotoSpeed, 99);
+    QCOMPARE(f.controller.Settings().maxGotoSpeed, 99);
 }
 
 QTEST_MAIN(OptionsDlgTest)

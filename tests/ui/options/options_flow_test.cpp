@@ -167,7 +167,7 @@ void OptionsFlowTest::failedReconnectIsShownAndTheNewPortKept()
     QVERIFY(!w.Controller().m_hPort);
     QVERIFY(w.Control(IDC_CONNECT)->isEnabled());
     // The settings stay changed and saved.
-    QCOMPARE(w.Controller().m_nMaxGotoSpeed, 150);
+    QCOMPARE(w.Controller().Settings().maxGotoSpeed, 150);
     QVERIFY(ReadFile(f.path).contains("Connection=2"));
 }
 
@@ -198,13 +198,13 @@ void OptionsFlowTest::okSavesAllNineValuesAndTheNextStartLoadsThem()
     f.line.ClearRecord();
     CDrivenControlDlg& next = f.Start();
     const CMountController& c = next.Controller();
-    QCOMPARE(c.m_nClockCorrection, 2);
-    QCOMPARE(c.m_dRaGap, 1.5);
-    QCOMPARE(c.m_dDecGap, 2.5);
-    QCOMPARE(c.m_nMaxGotoSpeed, 150);
-    QCOMPARE(c.m_nAutoguideSteps, 3);
-    QCOMPARE(c.m_nK3CCDOption, 1);
-    QCOMPARE(c.m_bEQ5, 0);
+    QCOMPARE(c.Settings().clockCorrection, 2);
+    QCOMPARE(c.Settings().raGapMinutes, 1.5);
+    QCOMPARE(c.Settings().decGapArcmin, 2.5);
+    QCOMPARE(c.Settings().maxGotoSpeed, 150);
+    QCOMPARE(c.Settings().autoguideSteps, 3);
+    QCOMPARE(c.Settings().k3ccdOption, 1);
+    QCOMPARE(c.Settings().model, tavro::MountModel::EQ4);
     QVERIFY(c.m_hPort);
     QCOMPARE(c.m_nPort, 2);
     QCOMPARE(RadioText(next, IDC_SPEED_SLOW), QStringLiteral("4x"));
@@ -239,8 +239,8 @@ void OptionsFlowTest::failedSaveIsShownOnceAndTheSettingsStayInForce()
     QCOMPARE(QFile::symLinkTarget(QString::fromStdString(f.path)), target);
     // The settings are in force: the board got them, the window has them.
     QCOMPARE(QString::fromStdString(f.line.Hex()), QStringLiteral("71 7A 96 02 02 01"));
-    QCOMPARE(w.Controller().m_nMaxGotoSpeed, 150);
-    QCOMPARE(w.Controller().m_dDecGap, 2.5);
+    QCOMPARE(w.Controller().Settings().maxGotoSpeed, 150);
+    QCOMPARE(w.Controller().Settings().decGapArcmin, 2.5);
     QVERIFY(f.LookAtOptions());
     QVERIFY(w.m_seenFlag);
 }
@@ -254,9 +254,9 @@ void OptionsFlowTest::largestDecGapOfferedSurvivesARestart()
         dlg.OnOK();
     };
     QVERIFY(f.Click(IDC_OPTIONS));
-    QCOMPARE(w.Controller().m_dDecGap, 60.0);
+    QCOMPARE(w.Controller().Settings().decGapArcmin, 60.0);
     f.window.reset();
-    QCOMPARE(f.Start().Controller().m_dDecGap, 60.0);
+    QCOMPARE(f.Start().Controller().Settings().decGapArcmin, 60.0);
 }
 
 void OptionsFlowTest::cancelChangesNothing()
@@ -286,13 +286,13 @@ void OptionsFlowTest::cancelChangesNothing()
     QCOMPARE(w.m_seenPort, 1);
     QVERIFY(!w.m_seenFlag);
     const CMountController& c = w.Controller();
-    QCOMPARE(c.m_nMaxGotoSpeed, 90);
-    QCOMPARE(c.m_nClockCorrection, 3);
-    QCOMPARE(c.m_nAutoguideSteps, 2);
-    QCOMPARE(c.m_nK3CCDOption, 0);
-    QCOMPARE(c.m_dRaGap, 0.0);
-    QCOMPARE(c.m_dDecGap, 0.0);
-    QCOMPARE(c.m_bEQ5, 1);
+    QCOMPARE(c.Settings().maxGotoSpeed, 90);
+    QCOMPARE(c.Settings().clockCorrection, 3);
+    QCOMPARE(c.Settings().autoguideSteps, 2);
+    QCOMPARE(c.Settings().k3ccdOption, 0);
+    QCOMPARE(c.Settings().raGapMinutes, 0.0);
+    QCOMPARE(c.Settings().decGapArcmin, 0.0);
+    QCOMPARE(c.Settings().model, tavro::MountModel::EQ5);
     QCOMPARE(RadioText(w, IDC_SPEED_SLOW), QStringLiteral("2.5x"));
 }
 
