@@ -6,15 +6,17 @@
 
 using namespace tavro::proto;
 
-uint8_t tavro::proto::StepDirectionByte(const int* raDirection, const int* decDirection)
+uint8_t tavro::proto::StepDirectionByte(std::optional<AxisDirection> ra, std::optional<AxisDirection> dec)
 {
-    if (!decDirection)
-        return *raDirection == 0 ? kDirRaPlus : kDirRaMinus;
-    if (!raDirection)
-        return *decDirection == 2 ? kDirDecPlus : kDirDecMinus;
-    if (*raDirection == 0)
-        return *decDirection == 2 ? kDirRaPlusDecPlus : kDirRaPlusDecMinus;
-    return *decDirection == 2 ? kDirRaMinusDecPlus : kDirRaMinusDecMinus;
+    const bool raUp = ra == AxisDirection::Increasing;
+    const bool decUp = dec == AxisDirection::Increasing;
+    if (!dec)
+        return raUp ? kDirRaPlus : kDirRaMinus;
+    if (!ra)
+        return decUp ? kDirDecPlus : kDirDecMinus;
+    if (raUp)
+        return decUp ? kDirRaPlusDecPlus : kDirRaPlusDecMinus;
+    return decUp ? kDirRaMinusDecPlus : kDirRaMinusDecMinus;
 }
 
 bool CMountController::SendConfiguration()
@@ -151,11 +153,12 @@ bool CMountController::EnterK3CCDMode()
     return true;
 }
 
-bool CMountController::MoveSteps(int count, const int* raDirection, const int* decDirection)
+bool CMountController::MoveSteps(int count, std::optional<tavro::AxisDirection> ra,
+                                 std::optional<tavro::AxisDirection> dec)
 {
     if (!CommandAllowed())
         return false;
-    if (count < 2 || (!raDirection && !decDirection))
+    if (count < 2 || (!ra && !dec))
         return false;
     if (GotoAborted())
         return false;
@@ -168,7 +171,7 @@ bool CMountController::MoveSteps(int count, const int* raDirection, const int* d
         static_cast<unsigned char>((count >> 16) & 0xFF),
         static_cast<unsigned char>((count >> 8) & 0xFF),
         static_cast<unsigned char>(count & 0xFF),
-        StepDirectionByte(raDirection, decDirection),
+        StepDirectionByte(ra, dec),
     };
     // A frame that cannot be written will never be answered: end the step
     // here rather than wait for ever.
@@ -182,5 +185,5 @@ bool CMountController::MoveSteps(int count, const int* raDirection, const int* d
     // a generous margin; a board that stays silent past that has lost the
     // goto (an answer that came within the pause was purged above).
     static const unsigned char kAnswer = kStepAnswer;
-    return WaitForBytes(&kAnswer, 1, FrameAnswerLimitMs(count, raDirection != nullptr, decDirection != nullptr));
+    return WaitForBytes(&kAnswer, 1, FrameAnswerLimitMs(count, ra.has_value(), dec.has_value()));
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "mount/mount_settings.h"
+#include "mount/protocol.h"
 
 namespace tavro {
 
@@ -24,9 +25,6 @@ struct AxisPosition {
     double decDegrees = 0.0;
     bool operator==(const AxisPosition&) const = default;
 };
-
-// The way an axis travels: toward larger RA or Dec, or toward smaller.
-enum class AxisDirection { Increasing, Decreasing };
 
 // One step frame: `steps` motor steps on each axis that has a direction (an
 // axis without one stays still). The board takes no frame below

@@ -11,28 +11,6 @@
 
 #include "mount/mount_controller.h"
 
-namespace {
-
-using tavro::AxisDirection;
-
-// The step frame's direction codes as MoveSteps takes them.
-constexpr int kRaFlagIncreasing = 0;
-constexpr int kRaFlagDecreasing = 1;
-constexpr int kDecCodeIncreasing = 2;
-constexpr int kDecCodeDecreasing = 3;
-
-int RaWireFlag(AxisDirection way)
-{
-    return way == AxisDirection::Increasing ? kRaFlagIncreasing : kRaFlagDecreasing;
-}
-
-int DecWireCode(AxisDirection way)
-{
-    return way == AxisDirection::Increasing ? kDecCodeIncreasing : kDecCodeDecreasing;
-}
-
-}  // namespace
-
 bool CMountController::SetCurrentPoint(double raHours, double decDegrees)
 {
     if (!CommandAllowed())
@@ -49,7 +27,7 @@ tavro::GotoPlan CMountController::PlanFromCurrentPoint(double raHours, double de
     // The state the plan starts from: an estimate may be asked for from
     // another thread while the worker moves the mount.
     tavro::AxisPosition from;
-    AxisDirection lastDecTravel = AxisDirection::Increasing;
+    tavro::AxisDirection lastDecTravel = tavro::AxisDirection::Increasing;
     {
         std::lock_guard<std::mutex> lock(m_stateLock);
         from = {m_dCurRa, m_dCurDec};
@@ -116,9 +94,7 @@ void CMountController::SendPlan(const tavro::GotoPlan& plan)
     for (const tavro::StepFrame& frame : plan.frames) {
         if (GotoAborted() || LinkLost())
             return;
-        const int raFlag = frame.ra ? RaWireFlag(*frame.ra) : 0;
-        const int decCode = frame.dec ? DecWireCode(*frame.dec) : 0;
-        MoveSteps(frame.steps, frame.ra ? &raFlag : nullptr, frame.dec ? &decCode : nullptr);
+        MoveSteps(frame.steps, frame.ra, frame.dec);
     }
     if (GotoAborted() || LinkLost())
         return;

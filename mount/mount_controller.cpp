@@ -83,10 +83,10 @@ CMountController::Point CMountController::GotoTarget() const
     return {m_dTargetRa, m_dTargetDec};
 }
 
-int CMountController::DecDirection() const
+tavro::AxisDirection CMountController::LastDecTravel() const
 {
     std::lock_guard<std::mutex> lock(m_stateLock);
-    return m_lastDecTravel == tavro::AxisDirection::Increasing ? 3 : 2;
+    return m_lastDecTravel;
 }
 
 namespace {

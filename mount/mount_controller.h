@@ -117,7 +117,10 @@ public:
     bool StartFocus(bool minus, bool fast);
     bool StopMotion();
     bool EnterK3CCDMode();
-    bool MoveSteps(int count, const int* raDirection, const int* decDirection);
+    // One goto step frame of `count` steps on the axes that have a
+    // direction, answered by the board; false, with nothing sent, below two
+    // steps or with no axis.
+    bool MoveSteps(int count, std::optional<tavro::AxisDirection> ra, std::optional<tavro::AxisDirection> dec);
 
     // The board's mode as last selected (MODE_NONE, MODE_MANUAL, ...).
     tavro::Mode Mode() const;
@@ -131,8 +134,9 @@ public:
     Point CurrentPoint() const;
     // The target of the last threaded goto.
     Point GotoTarget() const;
-    // Direction of the last Dec goto travel: 3 = +, 2 = -.
-    int DecDirection() const;
+    // The way the last goto's Dec travel went (a goto's Dec gap is taken up
+    // when it turns).
+    tavro::AxisDirection LastDecTravel() const;
     // The plan of a goto from the current point to (raHours, decDegrees),
     // with the settings and the Dec travel memory in force. Sends nothing.
     tavro::GotoPlan PlanFromCurrentPoint(double raHours, double decDegrees) const;
@@ -148,6 +152,14 @@ public:
     // state). False, with nothing started, while a goto runs or when no
     // worker could be started.
     bool StartGoto(const tavro::GotoPlan& plan, GotoDoneProc callback, void* data);
+    // ---- End verbs -----------------------------------------------------------
+    // Four ways to end what the board is doing, each meaning something the
+    // others do not: AbortGoto (a goto cut at once, the board left in goto
+    // mode), EndGoto (a goto given time to finish, then the board back at
+    // command level, the port kept), Disconnect (EndGoto, then the port let
+    // go) and StopMotion (a slew, pause or focuser run, after its minimum
+    // time). RunEnd runs AbortGoto-then-EndGoto or StopMotion off the
+    // caller's thread. Front ends end gotos through tavro::GotoSession.
     // Ends a running goto at once: the worker sends nothing more, the current
     // point becomes the target and the callback is made (here, unless the
     // worker had already made it). True when it cut a running worker short;
@@ -176,10 +188,6 @@ public:
         // as EndGoto does, the port kept open. The goto's callback comes
         // last, with the line free. Result: a goto was cut short.
         AbortGoto,
-        // EndGoto: the goto gets up to 1000 ms to finish before it is cut
-        // short, then the board goes back to command level, the port kept
-        // open. Result: no goto had to be cut short.
-        EndGoto,
         // StopMotion: a slew, pause or focuser run in force is stopped after
         // its minimum time. Result: true.
         StopMotion,

@@ -14,6 +14,9 @@ enum class Mode { None = 0, Manual = 1, Goto = 3, K3CCD = 4 };
 // A manual slew's direction and speed, as the slew table below orders them.
 enum class MoveDirection { RaPlus = 0, RaMinus = 1, DecPlus = 2, DecMinus = 3 };
 enum class MoveSpeed { Slow = 0, Fast = 1, Goto = 2 };
+// The way an axis travels in a goto's step frame: toward larger RA or Dec,
+// or toward smaller.
+enum class AxisDirection { Increasing, Decreasing };
 
 }  // namespace tavro
 
@@ -86,9 +89,8 @@ constexpr uint32_t kMinMotionTime = 140;      // slew/pause/focus byte to its "j
 constexpr uint32_t kPauseAfterStop = 30;      // after "jj"
 constexpr uint32_t kPauseAfterFrame = 20;     // after a step frame, before the purge
 
-// Direction byte for a step frame; a null pointer means the axis has no part.
-// RA directions are 0 (+) and 1 (-), Dec directions 2 (+) and 3 (-); any
-// other value counts as the minus direction of its axis.
-uint8_t StepDirectionByte(const int* raDirection, const int* decDirection);
+// Direction byte for a step frame; an axis without a direction has no part
+// (at least one must have one).
+uint8_t StepDirectionByte(std::optional<AxisDirection> ra, std::optional<AxisDirection> dec);
 
 }  // namespace tavro::proto

@@ -114,9 +114,6 @@ bool CMountController::RunEnd(EndVerb verb, std::function<void(bool)> done, std:
             EndGoto();
             result = cut;
             break;
-        case EndVerb::EndGoto:
-            result = EndGoto();
-            break;
         case EndVerb::StopMotion:
             StopMotionUnchecked();
             break;

@@ -27,7 +27,7 @@ TEST(Controller, NewObjectHasTheDefaults)
     EXPECT_EQ(c.Settings().k3ccdOption, 0);
     EXPECT_EQ(c.Mode(), MODE_NONE);
     EXPECT_FALSE(c.Moving());
-    EXPECT_EQ(c.DecDirection(), 3);
+    EXPECT_EQ(c.LastDecTravel(), tavro::AxisDirection::Increasing);
     EXPECT_FALSE(c.GotoRunning());
 }
 

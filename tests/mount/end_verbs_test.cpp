@@ -118,8 +118,7 @@ TEST_F(EndVerbs, AnAnswerPurgedInThePauseEndsTheWaitAtTheLimit)
     line.ClearRecord();
     line.AnswerStepFrames(5);
     const uint32_t t0 = clock.TickCount();
-    const int kRa0 = 0;
-    EXPECT_FALSE(c.MoveSteps(100, &kRa0, nullptr));
+    EXPECT_FALSE(c.MoveSteps(100, tavro::AxisDirection::Increasing, std::nullopt));
     EXPECT_EQ(Trace(line, t0), "0:680000" "64FD");
     EXPECT_EQ(line.PurgeTimes(), std::vector<uint32_t>{t0 + 20});
     EXPECT_EQ(clock.TickCount() - t0, 20u + 31431u);
@@ -204,7 +203,7 @@ TEST_F(EndVerbs, AbortGotoEndsAtTheGivenPointOffTheCallersThread)
     EXPECT_EQ(gotoDone.point.dec, 25);
     EXPECT_FALSE(c.EndRunning());
     EXPECT_EQ(c.Mode(), MODE_NONE);
-    EXPECT_EQ(c.DecDirection(), 3);
+    EXPECT_EQ(c.LastDecTravel(), tavro::AxisDirection::Increasing);
     // The line is free again and the board at command level.
     line.ClearRecord();
     EXPECT_TRUE(c.StartMove(tavro::MoveDirection::RaPlus, tavro::MoveSpeed::Slow));

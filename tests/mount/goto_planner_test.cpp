@@ -127,7 +127,7 @@ TEST(Estimate, WorkedExamples)
         c.EstimateGoto(tc.ra1, tc.dec1, &ra, &dec);
         EXPECT_EQ(ra, tc.raSeconds) << tc.name;
         EXPECT_EQ(dec, tc.decSeconds) << tc.name;
-        EXPECT_EQ(c.DecDirection(), 3) << tc.name << ": an estimate leaves the Dec memory alone";
+        EXPECT_EQ(c.LastDecTravel(), tavro::AxisDirection::Increasing) << tc.name << ": an estimate leaves the Dec memory alone";
         EXPECT_EQ(c.CurrentPoint().ra, WrapHours(tc.ra0)) << tc.name;
     }
 }
@@ -168,18 +168,18 @@ TEST_F(Planner, Eq4WithBothGapsAndADecReversal)
     c.SetGaps(1.0, 30.0);
     EXPECT_EQ(Goto(5, 20, 6, 10),
               (std::vector<Frame>{{10752, RaPlusDecMinus}, {3239, RaPlus}, {256, RaMinus}}));
-    EXPECT_EQ(c.DecDirection(), 2);
+    EXPECT_EQ(c.LastDecTravel(), tavro::AxisDirection::Decreasing);
 }
 
 TEST_F(Planner, DecBacklashSequence)
 {
     c.SetGaps(0, 30.0);
     EXPECT_EQ(Goto(0, 0, 0, 10), (std::vector<Frame>{{5812, DecPlus}}));
-    EXPECT_EQ(c.DecDirection(), 3);
+    EXPECT_EQ(c.LastDecTravel(), tavro::AxisDirection::Increasing);
     EXPECT_EQ(Goto(0, 10, 0, 5), (std::vector<Frame>{{3196, DecMinus}}));
-    EXPECT_EQ(c.DecDirection(), 2);
+    EXPECT_EQ(c.LastDecTravel(), tavro::AxisDirection::Decreasing);
     EXPECT_EQ(Goto(0, 5, 0, 8), (std::vector<Frame>{{2034, DecPlus}}));
-    EXPECT_EQ(c.DecDirection(), 3);
+    EXPECT_EQ(c.LastDecTravel(), tavro::AxisDirection::Increasing);
 }
 
 TEST_F(Planner, TakeUpComesBeforeTheDecRest)
@@ -254,7 +254,7 @@ TEST_F(Planner, RandomGotosAddUp)
         c.SetMaxGotoSpeed(speed(rng));
         c.SetGaps(raGap(rng), decGap(rng));
         const double ra0 = ra(rng), dec0 = dec(rng), ra1 = ra(rng), dec1 = dec(rng);
-        const int decDirBefore = c.DecDirection();
+        const tavro::AxisDirection decDirBefore = c.LastDecTravel();
         const auto frames = Goto(ra0, dec0, ra1, dec1);
 
         // The travel, worked out here in long double from the model.
@@ -269,7 +269,7 @@ TEST_F(Planner, RandomGotosAddUp)
         const long double rate = eq5 ? (s * 755.222L + 4986.66L) / 1000 : s * 4.9146L;
         d -= rate * std::fabs(d) * 1.0028L / 3600;
         long double e = static_cast<long double>(dec1) - dec0;
-        if ((e > 0 && decDirBefore == 2) || (e < 0 && decDirBefore == 3))
+        if ((e > 0 && decDirBefore == tavro::AxisDirection::Decreasing) || (e < 0 && decDirBefore == tavro::AxisDirection::Increasing))
             e += (e > 0 ? 1 : -1) * c.Settings().decGapArcmin / 60.0L;
         const long double raSteps = scale * 6 * d, decSteps = scale * 0.4L * e;
         const int gapSteps = static_cast<int>(scale * c.Settings().raGapMinutes * 0.1L);

@@ -288,7 +288,6 @@ TEST_F(GotoThread, ManualCommandsFromAnotherThreadAreRefusedDuringAGoto)
     const size_t writes = line.Writes().size();
 
     std::thread other([this] {
-        const int kRa = 0;
         const unsigned char q = 'q';
         const std::pair<const char*, bool> refused[] = {
             {"slew", c.StartMove(tavro::MoveDirection::RaPlus, tavro::MoveSpeed::Fast)},
@@ -298,7 +297,7 @@ TEST_F(GotoThread, ManualCommandsFromAnotherThreadAreRefusedDuringAGoto)
             {"mode", c.SelectMode(MODE_MANUAL)},
             {"configuration", c.SendConfiguration()},
             {"K3CCD", c.EnterK3CCDMode()},
-            {"step frame", c.MoveSteps(100, &kRa, nullptr)},
+            {"step frame", c.MoveSteps(100, tavro::AxisDirection::Increasing, std::nullopt)},
             {"raw write", c.WriteBytes(&q, 1)},
             {"speed", c.SetMaxGotoSpeed(100)},
             {"clock", c.SetClockCorrection(1)},

@@ -17,7 +17,10 @@ namespace {
 
 using Link = tavro::test::ConnectedLineTest;
 
-const int kRa0 = 0, kRa1 = 1, kDec2 = 2, kDec3 = 3;
+constexpr std::optional<tavro::AxisDirection> kRa0 = tavro::AxisDirection::Increasing,
+                                             kRa1 = tavro::AxisDirection::Decreasing,
+                                             kDec2 = tavro::AxisDirection::Increasing,
+                                             kDec3 = tavro::AxisDirection::Decreasing, kNone;
 
 }  // namespace
 
@@ -25,7 +28,7 @@ TEST_F(Link, StepFrameFromCommandLevel)
 {
     Connect();
     line.AnswerStepFrames(100);
-    EXPECT_TRUE(c.MoveSteps(2, &kRa0, nullptr));
+    EXPECT_TRUE(c.MoveSteps(2, kRa0, kNone));
     EXPECT_EQ(Sent(), "0:63 150:68000002FD");
     ASSERT_EQ(line.PurgeTimes().size(), 1u);
     EXPECT_EQ(line.PurgeTimes()[0] - t0, 170u);
@@ -37,20 +40,20 @@ TEST_F(Link, StepFrameBytes)
 {
     struct Case {
         int count;
-        const int* ra;
-        const int* dec;
+        std::optional<tavro::AxisDirection> ra;
+        std::optional<tavro::AxisDirection> dec;
         const char* frame;
     };
     const Case cases[] = {
-        {74565, &kRa1, &kDec3, "0:6801234 5EF"},
-        {1000, nullptr, &kDec2, "0:680003E8FE"},
-        {2, &kRa0, nullptr, "0:68000002FD"},
-        {0x123456, &kRa1, nullptr, "0:68123456FC"},
-        {3, nullptr, &kDec3, "0:68000003FF"},
-        {4, &kRa0, &kDec2, "0:68000004EC"},
-        {5, &kRa0, &kDec3, "0:68000005ED"},
-        {6, &kRa1, &kDec2, "0:68000006EE"},
-        {0x1FFFFFF, &kRa0, nullptr, "0:68FFFFFFFD"},  // only the low 24 bits go out
+        {74565, kRa1, kDec3, "0:6801234 5EF"},
+        {1000, kNone, kDec2, "0:680003E8FE"},
+        {2, kRa0, kNone, "0:68000002FD"},
+        {0x123456, kRa1, kNone, "0:68123456FC"},
+        {3, kNone, kDec3, "0:68000003FF"},
+        {4, kRa0, kDec2, "0:68000004EC"},
+        {5, kRa0, kDec3, "0:68000005ED"},
+        {6, kRa1, kDec2, "0:68000006EE"},
+        {0x1FFFFFF, kRa0, kNone, "0:68FFFFFFFD"},  // only the low 24 bits go out
     };
     Connect();
     Enter(MODE_GOTO);
@@ -69,10 +72,10 @@ TEST_F(Link, CountsBelowTwoOrNoDirectionSendNothing)
 {
     Connect();
     Enter(MODE_MANUAL);
-    EXPECT_FALSE(c.MoveSteps(1, &kRa0, nullptr));
-    EXPECT_FALSE(c.MoveSteps(0, &kRa0, &kDec2));
-    EXPECT_FALSE(c.MoveSteps(-7, nullptr, &kDec2));
-    EXPECT_FALSE(c.MoveSteps(500, nullptr, nullptr));
+    EXPECT_FALSE(c.MoveSteps(1, kRa0, kNone));
+    EXPECT_FALSE(c.MoveSteps(0, kRa0, kDec2));
+    EXPECT_FALSE(c.MoveSteps(-7, kNone, kDec2));
+    EXPECT_FALSE(c.MoveSteps(500, kNone, kNone));
     EXPECT_EQ(Sent(), "");
     EXPECT_EQ(Elapsed(), 0u);
     EXPECT_EQ(c.Mode(), MODE_MANUAL);
@@ -88,7 +91,7 @@ TEST_F(Link, AnswerBeforeThePurgeIsDiscarded)
     line.Inject(t0 + 10, {'-'});
     line.Inject(t0 + 30, {'x', 0x00, 'h'});
     line.Inject(t0 + 60, {'-'});
-    EXPECT_TRUE(c.MoveSteps(100, &kRa0, nullptr));
+    EXPECT_TRUE(c.MoveSteps(100, kRa0, kNone));
     EXPECT_EQ(Elapsed(), 60u);
 }
 
@@ -97,7 +100,7 @@ TEST_F(Link, UnwritableFrameEndsTheStepWithoutWaiting)
     Connect();
     Enter(MODE_GOTO);
     line.FailWritesFrom(0);
-    EXPECT_FALSE(c.MoveSteps(100, &kRa0, nullptr));
+    EXPECT_FALSE(c.MoveSteps(100, kRa0, kNone));
     EXPECT_TRUE(line.PurgeTimes().empty());
     EXPECT_EQ(Elapsed(), 0u);
 }
@@ -108,7 +111,7 @@ TEST_F(Link, HangUpEndsTheWaitWithFalse)
     Enter(MODE_GOTO);
     line.AnswerStepFrames(-1);
     line.HangUp();
-    EXPECT_FALSE(c.MoveSteps(100, &kRa0, nullptr));
+    EXPECT_FALSE(c.MoveSteps(100, kRa0, kNone));
 }
 
 TEST_F(Link, WaitForBytesMatchesASequence)
@@ -200,7 +203,7 @@ TEST_F(Link, FailedLinkIsNoticedAndTheSamePortConnectsAgain)
         {"answer wait fails",
          [](FakeLine& l, CMountController& m) {
              l.AnswerStepFrames(-1);
-             EXPECT_FALSE(m.MoveSteps(100, &kRa0, nullptr));
+             EXPECT_FALSE(m.MoveSteps(100, kRa0, kNone));
          }},
     };
     for (const Case& k : cases) {

@@ -148,10 +148,9 @@ TEST_F(PtyLink, HangUpEndsTheWaitPromptlyWithoutSpinning)
         std::this_thread::sleep_for(1500ms);
         board.HangUp();
     });
-    const int ra = 0;
     const double cpuBefore = ProcessCpuMs();
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(c.MoveSteps(1000, &ra, nullptr));
+    EXPECT_FALSE(c.MoveSteps(1000, tavro::AxisDirection::Increasing, std::nullopt));
     const auto took = std::chrono::steady_clock::now() - start;
     const double cpu = ProcessCpuMs() - cpuBefore;
     puller.join();

@@ -165,7 +165,7 @@ std::string CControlDlg::Goto(const SkyPoint& target)
     // A goto whose worker has ended is shown as ended before a client acts
     // on its reported end.
     m_gotoSession.TakeEnd();
-    if (!m_controller.m_hPort)
+    if (!m_controller.Connected())
         return "not connected";
     if (m_gotoSession.Running())
         return "a goto is running";
