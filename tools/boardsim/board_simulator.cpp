@@ -18,6 +18,7 @@
 #include <random>
 #include <set>
 #include <thread>
+#include <optional>
 #include <utility>
 
 namespace tavro::sim {
@@ -172,30 +173,35 @@ struct BoardSimulator::Impl {
         return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
     }
 
-    // Moves the axes for a decoded command (under the lock). A slew or
-    // pause that it ends is noted in `ended` for its pointing line.
-    void MoveAxes(const Command& command, std::vector<std::pair<uint64_t, AxisAngles>>& ended);
+    // Moves the axes for a decoded command (under the lock). Returns where
+    // they stand when the command ended a slew or pause, for its pointing
+    // line.
+    std::optional<AxisAngles> MoveAxes(const Command& command);
 
     void Serve();
     void HandleBytes(const uint8_t* data, size_t length, uint64_t atUs);
     void SendDueAnswers();
 };
 
-void BoardSimulator::Impl::MoveAxes(const Command& command, std::vector<std::pair<uint64_t, AxisAngles>>& ended)
+std::optional<AxisAngles> BoardSimulator::Impl::MoveAxes(const Command& command)
 {
     const uint64_t at = command.atUs;
     if (command.name == "step") {
         axes.StepFrame(command.stepCount, command.stepDirection, model.Config().maxGotoSpeed);
-        return;
+        return std::nullopt;
     }
+    // The board runs one manual command at a time: a stop, leaving the
+    // mode or any new manual command ends the slew or pause in force.
+    std::optional<AxisAngles> ended;
     const bool endsMotion = command.name == "stop" || command.name == "leave-mode" || command.name == "slew" ||
                             command.name == "pause" || command.name == "focus";
     if (endsMotion && axes.EndMotion(at))
-        ended.emplace_back(at, axes.At(at));
+        ended = axes.At(at);
     if (command.name == "slew")
         axes.StartSlew(command.slewDirection, command.slewSpeed, model.Config().maxGotoSpeed, at);
     else if (command.name == "pause")
         axes.StartPause(at);
+    return ended;
 }
 
 void BoardSimulator::Impl::Serve()
@@ -248,7 +254,7 @@ void BoardSimulator::Impl::Serve()
 void BoardSimulator::Impl::HandleBytes(const uint8_t* data, size_t length, uint64_t atUs)
 {
     std::vector<Command> decoded;
-    std::vector<std::pair<uint64_t, AxisAngles>> motionsEnded;
+    std::vector<std::optional<AxisAngles>> motionsEnded;  // one per decoded command
     bool hangUpNow = false;
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -267,7 +273,7 @@ void BoardSimulator::Impl::HandleBytes(const uint8_t* data, size_t length, uint6
                         dueAnswers.insert(atUs + static_cast<uint64_t>(delayUs > 0 ? delayUs : 0));
                     }
                 }
-                MoveAxes(*command, motionsEnded);
+                motionsEnded.push_back(MoveAxes(*command));
                 commands.push_back(*command);
                 decoded.push_back(std::move(*command));
                 command = model.TakeDeferred();
@@ -280,12 +286,12 @@ void BoardSimulator::Impl::HandleBytes(const uint8_t* data, size_t length, uint6
         std::lock_guard<std::mutex> lock(mutex);
         callback = commandCallback;
     }
-    if (callback) {
-        for (const Command& command : decoded)
-            callback(command);
+    for (size_t i = 0; i < decoded.size(); ++i) {
+        if (callback)
+            callback(decoded[i]);
+        if (motionsEnded[i])
+            TracePointing(decoded[i].atUs, *motionsEnded[i]);
     }
-    for (const auto& [at, position] : motionsEnded)
-        TracePointing(at, position);
     if (hangUpNow)
         DoHangUp();
 }
