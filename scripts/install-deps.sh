@@ -18,6 +18,7 @@ packages=(
   libx11-dev libxtst-dev
   dpkg-dev file lintian desktop-file-utils appstream
   liberfa-dev indi-bin iproute2 util-linux
+  libeigen3-dev
   stress-ng
 )
 

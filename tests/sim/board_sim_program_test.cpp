@@ -122,6 +122,21 @@ TEST(BoardSimProgram, RefusesBadOptionsWithExitCodeTwo) {
         {{"--noise", "-3"}, "--noise must be a count from 0 to 1000, not '-3'"},
         {{"--hang-up-after", "x"}, "--hang-up-after must be a frame count"},
         {{"--never-answer=yes"}, "option --never-answer takes no value"},
+        {{"--cone", "8'"}, "--cone must be minutes of arc from -600 to 600, not '8''"},
+        {{"--non-perp", "601"}, "--non-perp must be minutes of arc from -600 to 600, not '601'"},
+        {{"--flexure", "-1"}, "--flexure must be minutes of arc from 0 to 600, not '-1'"},
+        {{"--flexure"}, "option --flexure needs a value"},
+        {{"--polar-error", "40"}, "--polar-error must be AZ,ALT in minutes of arc, each from -600 to 600, not '40'"},
+        {{"--polar-error", "40,inf"}, "--polar-error must be AZ,ALT"},
+        {{"--polar-error", "40,25,3"}, "--polar-error must be AZ,ALT"},
+        {{"--site", "48"}, "--site must be LAT,LON in degrees, latitude from -90 to 90 and longitude from "
+                           "-180 to 180 (east positive), not '48'"},
+        {{"--site", "48,181"}, "--site must be LAT,LON in degrees"},
+        {{"--site", "-90.5,11"}, "--site must be LAT,LON in degrees"},
+        {{"--start", "24,0"}, "--start must be RA,DEC: RA in hours from 0 to below 24, Dec in degrees from -90 "
+                              "to 90, not '24,0'"},
+        {{"--start", "1,-91"}, "--start must be RA,DEC"},
+        {{"--start", ",5"}, "--start must be RA,DEC"},
     };
     for (const OptionErrorCase& c : cases) {
         Program program(c.arguments);
@@ -139,7 +154,9 @@ TEST(BoardSimProgram, HelpListsEveryOption) {
     ASSERT_TRUE(program.Started());
     EXPECT_EQ(program.Wait(), 0);
     for (const char* option : {"--link PATH", "--model eq5|eq4", "--time-scale X", "--answer-delay MS",
-                               "--never-answer", "--noise N", "--hang-up-after N", "--help"}) {
+                               "--never-answer", "--noise N", "--hang-up-after N", "--help", "--start RA,DEC",
+                               "--polar-error AZ,ALT", "--cone ARCMIN", "--non-perp ARCMIN", "--flexure ARCMIN",
+                               "--site LAT,LON"}) {
         EXPECT_NE(program.Output().find(option), std::string::npos) << option;
     }
 }
@@ -182,6 +199,41 @@ TEST(BoardSimProgram, TracesCommandsAndAnswersAndRemovesItsLinkOnTerm) {
     EXPECT_NE(out.find("stopped"), std::string::npos) << out;
     struct stat st{};
     EXPECT_NE(::lstat(link.c_str(), &st), 0);
+    ::rmdir(pattern);
+}
+
+TEST(BoardSimProgram, TracesWhereTheTubePointsAfterEachFrame) {
+    char pattern[] = "/tmp/tavro-sim-prog-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string link = std::string(pattern) + "/board";
+    Program program({"--link=" + link, "--time-scale", "0", "--start", "5.5,20"});
+    ASSERT_TRUE(program.Started());
+    ASSERT_TRUE(program.WaitForOutput("site 48,11\n", 10000)) << program.Output();
+    EXPECT_NE(program.Output().find("tavro-board-sim: mount at ra=05:30:00.0 dec=+20:00:00, polar error 0' east "
+                                    "0' up, cone 0', non-perp 0', flexure 0', site 48,11\n"),
+              std::string::npos)
+        << program.Output();
+
+    const int fd = ::open(link.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0) << std::strerror(errno);
+    termios tio{};
+    ::tcgetattr(fd, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(fd, TCSANOW, &tio);
+    // Dec - 10 degrees on an EQ-5: 5812 steps.
+    const uint8_t bytes[] = {'c', 'h', 0x00, 0x16, 0xB4, 0xFF};
+    ASSERT_EQ(::write(fd, bytes, sizeof bytes), static_cast<ssize_t>(sizeof bytes));
+    ASSERT_TRUE(program.WaitForOutput("dec=+10:00:00\n", 10000)) << program.Output();
+    ::close(fd);
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(), 0);
+    const std::string& out = program.Output();
+    const size_t answer = out.find(" answer '-'\n");
+    const size_t pointing = out.find(" pointing ra=05:30:00.0 dec=+10:00:00\n");
+    ASSERT_NE(answer, std::string::npos) << out;
+    ASSERT_NE(pointing, std::string::npos) << out;
+    EXPECT_LT(answer, pointing);
+    EXPECT_EQ(out[out.rfind('\n', pointing) + 1], '+') << out;
     ::rmdir(pattern);
 }
 

@@ -204,7 +204,10 @@ std::optional<Command> BoardModel::FeedManual(uint8_t byte, uint64_t atUs)
             char text[64];
             std::snprintf(text, sizeof text, "slew %s speed=%d '%c'", kDirectionNames[direction], speed,
                           static_cast<char>(byte));
-            return Single(atUs, "slew", text, byte);
+            Command command = Single(atUs, "slew", text, byte);
+            command.slewDirection = direction;
+            command.slewSpeed = speed;
+            return command;
         }
     }
     for (const FocusByte& focus : kFocusBytes) {

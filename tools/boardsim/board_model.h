@@ -31,6 +31,10 @@ struct Command {
     // For "step": the count and the direction byte.
     int stepCount = 0;
     uint8_t stepDirection = 0;
+    // For "slew": the direction (0 RA+, 1 RA-, 2 Dec+, 3 Dec-) and the
+    // speed index (0..2).
+    int slewDirection = -1;
+    int slewSpeed = -1;
 };
 
 class BoardModel {

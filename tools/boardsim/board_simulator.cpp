@@ -18,6 +18,8 @@
 #include <random>
 #include <set>
 #include <thread>
+#include <optional>
+#include <utility>
 
 namespace tavro::sim {
 
@@ -86,7 +88,11 @@ void RemoveOwnLink(const std::string& linkPath, const std::string& device)
 }  // namespace
 
 struct BoardSimulator::Impl {
-    explicit Impl(SimOptions o) : options(o), model(o.model) {}
+    explicit Impl(SimOptions o)
+        : options(std::move(o)), model(options.model),
+          axes(options.model, options.startRaHours, options.startDecDegrees)
+    {
+    }
 
     const SimOptions options;
     std::string linkPath, devicePath, error;
@@ -104,6 +110,7 @@ struct BoardSimulator::Impl {
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     BoardModel model;
+    MountAxes axes;
     std::vector<ReceivedByte> received;
     std::vector<Command> commands;
     std::function<void(const Command&)> commandCallback;
@@ -150,10 +157,52 @@ struct BoardSimulator::Impl {
         Event(NowUs(), "hang-up");
     }
 
+    // Reports where the telescope truly points with the axes at `at`.
+    void TracePointing(uint64_t atUs, const AxisAngles& at)
+    {
+        const double utc = options.utcClock ? options.utcClock() : SystemUtcSeconds();
+        const double lst = LocalSiderealHours(utc, options.site.longitudeDegrees);
+        const SkyPoint truth = TruePointing(at.raHours, at.decDegrees, lst, options.site, options.errors);
+        Event(atUs, "pointing " + FormatSkyPoint(truth));
+    }
+
+    static double SystemUtcSeconds()
+    {
+        timespec now{};
+        clock_gettime(CLOCK_REALTIME, &now);
+        return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+    }
+
+    // Moves the axes for a decoded command (under the lock). Returns where
+    // they stand when the command ended a slew or pause, for its pointing
+    // line.
+    std::optional<AxisAngles> MoveAxes(const Command& command);
+
     void Serve();
     void HandleBytes(const uint8_t* data, size_t length, uint64_t atUs);
     void SendDueAnswers();
 };
+
+std::optional<AxisAngles> BoardSimulator::Impl::MoveAxes(const Command& command)
+{
+    const uint64_t at = command.atUs;
+    if (command.name == "step") {
+        axes.StepFrame(command.stepCount, command.stepDirection, model.Config().maxGotoSpeed);
+        return std::nullopt;
+    }
+    // The board runs one manual command at a time: a stop, leaving the
+    // mode or any new manual command ends the slew or pause in force.
+    std::optional<AxisAngles> ended;
+    const bool endsMotion = command.name == "stop" || command.name == "leave-mode" || command.name == "slew" ||
+                            command.name == "pause" || command.name == "focus";
+    if (endsMotion && axes.EndMotion(at))
+        ended = axes.At(at);
+    if (command.name == "slew")
+        axes.StartSlew(command.slewDirection, command.slewSpeed, model.Config().maxGotoSpeed, at);
+    else if (command.name == "pause")
+        axes.StartPause(at);
+    return ended;
+}
 
 void BoardSimulator::Impl::Serve()
 {
@@ -205,6 +254,7 @@ void BoardSimulator::Impl::Serve()
 void BoardSimulator::Impl::HandleBytes(const uint8_t* data, size_t length, uint64_t atUs)
 {
     std::vector<Command> decoded;
+    std::vector<std::optional<AxisAngles>> motionsEnded;  // one per decoded command
     bool hangUpNow = false;
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -223,6 +273,7 @@ void BoardSimulator::Impl::HandleBytes(const uint8_t* data, size_t length, uint6
                         dueAnswers.insert(atUs + static_cast<uint64_t>(delayUs > 0 ? delayUs : 0));
                     }
                 }
+                motionsEnded.push_back(MoveAxes(*command));
                 commands.push_back(*command);
                 decoded.push_back(std::move(*command));
                 command = model.TakeDeferred();
@@ -235,9 +286,11 @@ void BoardSimulator::Impl::HandleBytes(const uint8_t* data, size_t length, uint6
         std::lock_guard<std::mutex> lock(mutex);
         callback = commandCallback;
     }
-    if (callback) {
-        for (const Command& command : decoded)
-            callback(command);
+    for (size_t i = 0; i < decoded.size(); ++i) {
+        if (callback)
+            callback(decoded[i]);
+        if (motionsEnded[i])
+            TracePointing(decoded[i].atUs, *motionsEnded[i]);
     }
     if (hangUpNow)
         DoHangUp();
@@ -274,7 +327,15 @@ void BoardSimulator::Impl::SendDueAnswers()
         if (sent && options.noiseBytes > 0) {
             text += " after " + std::to_string(options.noiseBytes) + " noise bytes";
         }
-        Event(NowUs(), text);
+        const uint64_t doneUs = NowUs();
+        Event(doneUs, text);
+        // The frame is done: the motors stand where it took them.
+        AxisAngles position;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            position = axes.At(doneUs);
+        }
+        TracePointing(doneUs, position);
     }
 }
 
@@ -300,6 +361,7 @@ bool BoardSimulator::Start(const std::string& linkPath)
     {
         std::lock_guard<std::mutex> lock(d.mutex);
         d.model = BoardModel(d.options.model);
+        d.axes = MountAxes(d.options.model, d.options.startRaHours, d.options.startDecDegrees);
         d.received.clear();
         d.commands.clear();
         d.frames = d.answers = 0;
@@ -474,6 +536,13 @@ void BoardSimulator::HangUp()
     // The serving thread closes the master (it may be polling it); wait until
     // it has, so that the hang-up is in effect when this returns.
     d.changed.wait_for(lock, std::chrono::seconds(5), [&d] { return d.hungUp || !d.running; });
+}
+
+AxisAngles BoardSimulator::Axes() const
+{
+    const uint64_t now = m_impl->NowUs();
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
+    return m_impl->axes.At(now);
 }
 
 uint64_t BoardSimulator::NowUs() const

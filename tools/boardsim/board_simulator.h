@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "tools/boardsim/board_model.h"
+#include "tools/boardsim/mount_axes.h"
+#include "tools/boardsim/mount_mechanics.h"
 
 namespace tavro::sim {
 
@@ -28,6 +30,17 @@ struct SimOptions {
     // Hang up (close the pseudo-terminal's master side) once this many step
     // frames have been received; -1 never.
     int hangUpAfterFrames = -1;
+
+    // The mount behind the board: its axes' position at the start (the
+    // program's own start-up point, RA 0 h, Dec 0), its mechanical errors and
+    // its site.
+    double startRaHours = 0.0;
+    double startDecDegrees = 0.0;
+    MechanicalErrors errors;
+    Site site;
+    // The UTC time, seconds since 1970, for the sidereal time of the true
+    // pointing; empty: the system clock. Called on the simulator's thread.
+    std::function<double()> utcClock;
 };
 
 struct ReceivedByte {
@@ -58,7 +71,9 @@ public:
     void SetCommandCallback(std::function<void(const Command&)> callback);
     // Called on the simulator's thread for what the board does of its own:
     // each answer sent (e.g. "answer '-' after 3 noise bytes") and the
-    // hang-up ("hang-up"), with the time it happened.
+    // hang-up ("hang-up"), with the time it happened; and where the telescope
+    // truly points ("pointing ra=HH:MM:SS.s dec=+DD:MM:SS") after each step
+    // frame's answer and at the end of each slew or pause.
     void SetEventCallback(std::function<void(uint64_t atUs, const std::string& text)> callback);
 
     // Thread-safe snapshots of what was received so far.
@@ -74,6 +89,8 @@ public:
     BoardConfig Config() const;
     int FramesReceived() const;
     int AnswersSent() const;
+    // The mount's axes now, a slew or pause in force included.
+    AxisAngles Axes() const;
 
     // Hangs up now, as a pulled USB adapter would.
     void HangUp();

@@ -31,7 +31,21 @@ const char kUsage[] =
     "  --never-answer       never answer a step frame\n"
     "  --noise N            send N noise bytes before every answer (default 0)\n"
     "  --hang-up-after N    hang up once N step frames have arrived\n"
-    "  --help               show this text\n";
+    "  --help               show this text\n"
+    "\n"
+    "The mount behind the board, traced after every step frame's answer and\n"
+    "every slew's end as 'pointing ra=HH:MM:SS.s dec=+DD:MM:SS':\n"
+    "  --start RA,DEC       where the axes stand at the start, RA in hours and\n"
+    "                       Dec in degrees (default 0,0)\n"
+    "  --polar-error AZ,ALT the polar axis off the pole, minutes of arc east and\n"
+    "                       up (default 0,0)\n"
+    "  --cone ARCMIN        the tube out of square with the Dec axis (default 0)\n"
+    "  --non-perp ARCMIN    the Dec axis out of square with the polar axis\n"
+    "                       (default 0)\n"
+    "  --flexure ARCMIN     the tube sags toward the horizon by this much times\n"
+    "                       the sine of its zenith distance (default 0)\n"
+    "  --site LAT,LON       the site in degrees, east positive (default 48,11)\n"
+    "";
 
 struct Arguments {
     std::string link = "/tmp/tavro-board";
@@ -56,6 +70,40 @@ bool ParseInt(const std::string& text, int low, int high, int& value)
     value = static_cast<int>(parsed);
     return true;
 }
+
+// A finite number from `low` to `high`.
+bool ParseNumber(const std::string& text, double low, double high, double& value)
+{
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const double parsed = std::strtod(text.c_str(), &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(parsed) || parsed < low || parsed > high)
+        return false;
+    value = parsed;
+    return true;
+}
+
+// "A,B": two numbers, each within its own range; neither is stored unless
+// both are good.
+bool ParsePair(const std::string& text, double lowA, double highA, double lowB, double highB, double& a,
+               double& b)
+{
+    const size_t comma = text.find(',');
+    if (comma == std::string::npos)
+        return false;
+    double first = 0, second = 0;
+    if (!ParseNumber(text.substr(0, comma), lowA, highA, first) ||
+        !ParseNumber(text.substr(comma + 1), lowB, highB, second))
+        return false;
+    a = first;
+    b = second;
+    return true;
+}
+
+// Mechanical errors beyond ten degrees are no mount's.
+constexpr double kMaxErrorArcmin = 600.0;
 
 bool ParseScale(const std::string& text, double& value)
 {
@@ -86,7 +134,9 @@ int ParseArguments(int argc, char** argv, Arguments& arguments)
         }
         const bool wantsValue = option == "--link" || option == "--model" || option == "--time-scale" ||
                                 option == "--answer-delay" || option == "--noise" ||
-                                option == "--hang-up-after";
+                                option == "--hang-up-after" || option == "--start" || option == "--polar-error" ||
+                                option == "--cone" || option == "--non-perp" || option == "--flexure" ||
+                                option == "--site";
         if (wantsValue && !hasValue) {
             if (i + 1 >= argc)
                 return UsageError("option " + option + " needs a value");
@@ -129,6 +179,36 @@ int ParseArguments(int argc, char** argv, Arguments& arguments)
             if (!ParseInt(value, 0, 1000000, arguments.options.hangUpAfterFrames)) {
                 return UsageError("--hang-up-after must be a frame count from 0 to 1000000, not '" + value +
                                   "'");
+            }
+        } else if (option == "--start") {
+            double ra = 0, dec = 0;
+            if (!ParsePair(value, 0.0, 24.0, -90.0, 90.0, ra, dec) || ra >= 24.0) {
+                return UsageError("--start must be RA,DEC: RA in hours from 0 to below 24, Dec in degrees from "
+                                  "-90 to 90, not '" + value + "'");
+            }
+            arguments.options.startRaHours = ra;
+            arguments.options.startDecDegrees = dec;
+        } else if (option == "--polar-error") {
+            if (!ParsePair(value, -kMaxErrorArcmin, kMaxErrorArcmin, -kMaxErrorArcmin, kMaxErrorArcmin,
+                           arguments.options.errors.polarAzArcmin, arguments.options.errors.polarAltArcmin)) {
+                return UsageError("--polar-error must be AZ,ALT in minutes of arc, each from -600 to 600, not '" +
+                                  value + "'");
+            }
+        } else if (option == "--cone" || option == "--non-perp") {
+            double& error = option == "--cone" ? arguments.options.errors.coneArcmin
+                                               : arguments.options.errors.nonPerpArcmin;
+            if (!ParseNumber(value, -kMaxErrorArcmin, kMaxErrorArcmin, error)) {
+                return UsageError(option + " must be minutes of arc from -600 to 600, not '" + value + "'");
+            }
+        } else if (option == "--flexure") {
+            if (!ParseNumber(value, 0.0, kMaxErrorArcmin, arguments.options.errors.flexureArcmin)) {
+                return UsageError("--flexure must be minutes of arc from 0 to 600, not '" + value + "'");
+            }
+        } else if (option == "--site") {
+            if (!ParsePair(value, -90.0, 90.0, -180.0, 180.0, arguments.options.site.latitudeDegrees,
+                           arguments.options.site.longitudeDegrees)) {
+                return UsageError("--site must be LAT,LON in degrees, latitude from -90 to 90 and longitude "
+                                  "from -180 to 180 (east positive), not '" + value + "'");
             }
         } else {
             return UsageError("unknown option '" + std::string(argv[i]) + "'");
@@ -173,6 +253,13 @@ int main(int argc, char** argv)
     std::printf("%s: %s board on %s -> %s (time scale %g, answer delay %d ms)\n", kProgram,
                 eq5 ? "EQ-5" : "EQ-4", simulator.LinkPath().c_str(), simulator.DevicePath().c_str(),
                 arguments.options.timeScale, arguments.options.answerDelayMs);
+    const tavro::sim::SimOptions& o = arguments.options;
+    std::printf("%s: mount at %s, polar error %g' east %g' up, cone %g', non-perp %g', flexure %g', "
+                "site %g,%g\n",
+                kProgram,
+                tavro::sim::FormatSkyPoint(tavro::sim::AxisSkyPoint(o.startRaHours, o.startDecDegrees)).c_str(),
+                o.errors.polarAzArcmin, o.errors.polarAltArcmin, o.errors.coneArcmin, o.errors.nonPerpArcmin,
+                o.errors.flexureArcmin, o.site.latitudeDegrees, o.site.longitudeDegrees);
 
     int received = 0;
     sigwait(&signals, &received);
