@@ -19,7 +19,7 @@
 //   IH, ID  index errors of the hour-angle and Dec axes;
 //   CH      cone: the tube not square to the Dec axis;
 //   NP      the Dec axis not square to the polar axis;
-//   MA      the polar axis east of the pole (positive) or west of it;
+//   MA      the polar axis west of the pole (positive) or east of it;
 //   ME      the polar axis above the pole (positive) or below it.
 //
 // The terms are evaluated at the sky position, not the axis position: the
