@@ -61,7 +61,8 @@ Eigen::Vector3d TrueDirection(const Mechanics& m, double hMech, double dMech)
     using Eigen::Vector3d;
     const Vector3d tube = AngleAxisd(m.cone, Vector3d::UnitZ()) * Vector3d::UnitX();
     // The Dec axis tilted off square to the polar axis; the tube turns about it.
-    const Vector3d inPolar = AngleAxisd(-hMech, Vector3d::UnitZ()) * AngleAxisd(m.nonPerp, Vector3d::UnitX()) *
+    const Vector3d inPolar = AngleAxisd(-hMech, Vector3d::UnitZ()) *
+                             AngleAxisd(m.nonPerp, Vector3d::UnitX()) *
                              AngleAxisd(-dMech, Vector3d::UnitY()) * tube;
     const Vector3d zenith = Zenith();
     // The polar axis raised by polarAlt, then turned in azimuth.
@@ -201,9 +202,10 @@ void Timing()
         model.Add({axes, Pointing(m, axes, t), t});
     }
     const PointingTerms& fit = model.Terms();
-    std::printf("20 points without noise: RMS %.1f\" (flexure and second-order terms); fitted IH %.0f\" "
-                "ID %.0f\" MA %.0f\" ME %.0f\" CH %.0f\" NP %.0f\"\n",
-                model.RmsArcsec(), fit.ih, fit.id, fit.ma, fit.me, fit.ch, fit.np);
+    std::printf(
+        "20 points without noise: RMS %.1f\" (flexure and second-order terms); fitted IH %.0f\" "
+        "ID %.0f\" MA %.0f\" ME %.0f\" CH %.0f\" NP %.0f\"\n",
+        model.RmsArcsec(), fit.ih, fit.id, fit.ma, fit.me, fit.ch, fit.np);
     std::vector<double> fits;
     for (int i = 0; i < 500; ++i) {
         const auto start = std::chrono::steady_clock::now();
@@ -227,7 +229,8 @@ void Timing()
     for (auto [what, values] : {std::pair{"AxesToSky", toSky}, std::pair{"SkyToAxes", toAxes}}) {
         const bench::Figures f = bench::Summarise(values);
         std::printf("%-44s %6zu x 1000 calls  p50 %6.3f us  p99 %6.3f us  max %6.3f us\n",
-                    (std::string(what) + " per call (goal <= 10 us)").c_str(), f.samples, f.p50, f.p99, f.max);
+                    (std::string(what) + " per call (goal <= 10 us)").c_str(), f.samples, f.p50, f.p99,
+                    f.max);
     }
 }
 
@@ -267,8 +270,8 @@ void AccuracyTable()
         anyMax.push_back(a.max);
         bool spread = true;
         for (int k = 0; k < 3; ++k)
-            spread = spread && SeparationArcmin(FromAltAz(stars[k], kStart), FromAltAz(stars[(k + 1) % 3], kStart)) >=
-                                   40.0 * 60.0;
+            spread = spread && SeparationArcmin(FromAltAz(stars[k], kStart),
+                                                FromAltAz(stars[(k + 1) % 3], kStart)) >= 40.0 * 60.0;
         if (spread) {
             spreadRms.push_back(a.rms);
             spreadMax.push_back(a.max);
@@ -276,8 +279,8 @@ void AccuracyTable()
     }
     auto print = [](const char* what, std::vector<double> rms, std::vector<double> max) {
         const bench::Figures r = bench::Summarise(std::move(rms)), x = bench::Summarise(std::move(max));
-        std::printf("%-36s RMS median %5.2f' worst %5.2f'  max median %5.2f' worst %5.2f'  (%zu sets)\n", what, r.p50,
-                    r.max, x.p50, x.max, r.samples);
+        std::printf("%-36s RMS median %5.2f' worst %5.2f'  max median %5.2f' worst %5.2f'  (%zu sets)\n",
+                    what, r.p50, r.max, x.p50, x.max, r.samples);
     };
     print("3 random stars", anyRms, anyMax);
     print("3 random stars >= 40 deg apart", spreadRms, spreadMax);

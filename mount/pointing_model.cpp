@@ -136,16 +136,17 @@ AddOutcome PointingModel::Add(const AlignmentPoint& given)
     AlignmentPoint point = given;
     if (!Finite(point.axes) || !Finite(point.sky) || !std::isfinite(point.unixSeconds) ||
         std::fabs(point.axes.dec) > 90.0 || std::fabs(point.sky.dec) > 90.0) {
-        return {AddStatus::kInvalid, "The alignment point is not a position: a number is missing or "
-                                     "a declination is beyond 90\u00b0."};
+        return {AddStatus::kInvalid,
+                "The alignment point is not a position: a number is missing or "
+                "a declination is beyond 90\u00b0."};
     }
     point.axes.ra = WrapRa(point.axes.ra);
     point.sky.ra = WrapRa(point.sky.ra);
 
     if (m_site) {
         const double lat = m_site->latitudeDeg * kDegToRad;
-        const double h = (LocalSiderealTime(point.unixSeconds, m_site->longitudeDeg) - point.sky.ra) *
-                         kHoursToRad;
+        const double h =
+            (LocalSiderealTime(point.unixSeconds, m_site->longitudeDeg) - point.sky.ra) * kHoursToRad;
         const double dec = point.sky.dec * kDegToRad;
         const double sinAlt = std::sin(lat) * std::sin(dec) + std::cos(lat) * std::cos(dec) * std::cos(h);
         const double alt = std::asin(std::clamp(sinAlt, -1.0, 1.0)) / kDegToRad;
@@ -157,8 +158,9 @@ AddOutcome PointingModel::Add(const AlignmentPoint& given)
     if (!m_points.empty()) {
         const double off = SeparationDegrees(ModelAxesToSky(point.axes, point.unixSeconds), point.sky);
         if (off > kWrongStarDegrees)
-            return {AddStatus::kWrongStar,
-                    Format("The alignment star is %.1f\u00b0 from where the mount points: a wrong star?", off)};
+            return {
+                AddStatus::kWrongStar,
+                Format("The alignment star is %.1f\u00b0 from where the mount points: a wrong star?", off)};
     }
 
     AddStatus status = AddStatus::kAdded;

@@ -26,9 +26,12 @@
 // program's reckoning of the axes may be off by degrees (the index) until
 // the first point, and the polar axis and the tube act on where the axes
 // truly are, which is the sky position give or take the small terms. So
-// SkyToAxes is the formula itself and AxesToSky inverts it by iteration. Without a site the hour
-// angle is unknown: only IH and ID are fitted and applied (as RA and Dec
-// offsets).
+// SkyToAxes is the formula itself and AxesToSky inverts it by iteration.
+// Without a site the hour angle is unknown: only IH and ID are fitted and
+// applied (as RA and Dec offsets). Dec results are held within +-90: a
+// position that the terms would carry over a pole is not folded over it,
+// so there (within the size of the Dec terms of a pole) the two transforms
+// are finite but not each other's inverse.
 //
 // Not thread-safe: each front end keeps it with its pointing. The
 // transforms allocate nothing.

@@ -38,8 +38,9 @@ double SeparationArcsec(const SkyPoint& a, const SkyPoint& b)
 // Points made with the model's own formula: the axes where `truth` puts
 // each sky position, the sky position off by `noise` arcseconds (sigma, per
 // axis), a minute apart.
-std::vector<AlignmentPoint> Synthetic(const PointingTerms& truth, const std::vector<std::pair<double, double>>& hDec,
-                                      double noise, unsigned seed = 1)
+std::vector<AlignmentPoint> Synthetic(const PointingTerms& truth,
+                                      const std::vector<std::pair<double, double>>& hDec, double noise,
+                                      unsigned seed = 1)
 {
     PointingModel model;
     model.SetSite(kSite);
@@ -147,7 +148,8 @@ TEST(PointingModelFit, PointSetsThatCannotDetermineTheTermsStayBounded)
         std::vector<std::pair<double, double>> hDec;
         unsigned mustNotFit;  // terms the set cannot determine
     } const cases[] = {
-        {"one spot", {{1.0, 40.0}, {1.05, 40.6}, {0.95, 39.5}, {1.1, 40.2}, {1.0, 41.2}},
+        {"one spot",
+         {{1.0, 40.0}, {1.05, 40.6}, {0.95, 39.5}, {1.1, 40.2}, {1.0, 41.2}},
          kTermMa | kTermMe | kTermCh | kTermNp},
         {"two points close", {{-2.0, 30.0}, {-2.0, 30.8}}, kTermMa | kTermMe},
         {"all on the meridian", {{0, -10}, {0, 20}, {0, 50}, {0, 80}}, 0},
@@ -193,7 +195,8 @@ TEST(PointingModelTransform, RoundTripsWithinATenthOfAnArcsecond)
             const SkyPoint sky{ra, dec};
             const double t = kStart + ra * 100;
             worst = std::max(worst, SeparationArcsec(model.AxesToSky(model.SkyToAxes(sky, t), t), sky));
-            worstBack = std::max(worstBack, SeparationArcsec(model.SkyToAxes(model.AxesToSky(sky, t), t), sky));
+            worstBack =
+                std::max(worstBack, SeparationArcsec(model.SkyToAxes(model.AxesToSky(sky, t), t), sky));
         }
     EXPECT_LT(worst, 0.1);
     EXPECT_LT(worstBack, 0.1);
@@ -206,7 +209,8 @@ TEST(PointingModelTransform, StaysFiniteAtThePoles)
     model.SetTerms({-2500, 2500, 480, -240, 1600, 1500});
     for (double dec : {89.95, 90.0, -89.95, -90.0}) {
         for (double ra : {0.0, 6.0, 18.5}) {
-            for (const SkyPoint& p : {model.SkyToAxes({ra, dec}, kStart), model.AxesToSky({ra, dec}, kStart)}) {
+            for (const SkyPoint& p :
+                 {model.SkyToAxes({ra, dec}, kStart), model.AxesToSky({ra, dec}, kStart)}) {
                 EXPECT_TRUE(std::isfinite(p.ra) && std::isfinite(p.dec)) << ra << " " << dec;
                 EXPECT_GE(p.ra, 0.0);
                 EXPECT_LT(p.ra, 24.0);
@@ -218,7 +222,8 @@ TEST(PointingModelTransform, StaysFiniteAtThePoles)
 
 TEST(PointingModelTransform, IsTheIdentityBitForBitWithNoPointsOrWhenOff)
 {
-    const SkyPoint probes[] = {{0.0, 0.0}, {23.999999999, 89.99}, {12.345678901, -45.6789}, {5.5, 90.0}, {0.1, -90.0}};
+    const SkyPoint probes[] = {
+        {0.0, 0.0}, {23.999999999, 89.99}, {12.345678901, -45.6789}, {5.5, 90.0}, {0.1, -90.0}};
     PointingModel empty;
     PointingModel withSite;
     withSite.SetSite(kSite);
