@@ -7,6 +7,7 @@
 #include <string>
 
 #include "mount/pointing.h"
+#include "mount/sidereal_time.h"
 #include "platform/serial_port.h"
 
 namespace tavro::indi {
@@ -52,11 +53,6 @@ MoveSpeed BoardSpeedOfRate(int rateIndex);
 std::string SlewRateLabel(const MountSpeeds& speeds, int rateIndex);
 
 // ---- Sidereal time and the park position --------------------------------
-
-// The local mean sidereal time in hours (0..24) at `unixSeconds` (UTC, taken
-// for UT1: they differ by under a second) and east longitude
-// `longitudeDegrees`, from ERFA's Greenwich mean sidereal time (IAU 2006).
-double LocalSiderealTime(double unixSeconds, double longitudeDegrees);
 
 // A park position as INDI's park data keeps it: the hour angle (hours,
 // -12..12, west positive) and the Dec (degrees).

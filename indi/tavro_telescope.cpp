@@ -755,7 +755,7 @@ bool TavroTelescope::SiderealNow(double* lst)
         clock_gettime(CLOCK_REALTIME, &ts);
         unixSeconds = static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
     }
-    *lst = LocalSiderealTime(unixSeconds, m_longitude);
+    *lst = tavro::LocalSiderealTime(unixSeconds, m_longitude);
     return true;
 }
 

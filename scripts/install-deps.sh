@@ -20,7 +20,6 @@ packages=(
   liberfa-dev indi-bin iproute2 util-linux
   libeigen3-dev
   stress-ng
-  libeigen3-dev
 )
 
 missing=()

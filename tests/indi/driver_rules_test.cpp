@@ -138,7 +138,7 @@ TEST(DriverPark, SiderealTimeFromErfaAgreesWithTheMeanSiderealTimeSeries)
         SCOPED_TRACE(c.unixSeconds);
         const double days = (c.unixSeconds - 946728000) / 86400.0;
         const double expected = std::fmod(18.697374558 + 24.06570982441908 * days + c.longitude / 15.0 + 48.0, 24.0);
-        const double lst = LocalSiderealTime(c.unixSeconds, c.longitude);
+        const double lst = tavro::LocalSiderealTime(c.unixSeconds, c.longitude);
         EXPECT_NEAR(lst, expected, 1.0 / 3600);  // within a second of time
         EXPECT_GE(lst, 0);
         EXPECT_LT(lst, 24);

@@ -609,7 +609,7 @@ TEST_F(IndiDriver, ParkGoesHomeHoldsTheBoardAndSurvivesARestart)
         std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", std::gmtime(&t));
         return std::string(text);
     };
-    const auto lstNow = [&] { return tavro::indi::LocalSiderealTime(static_cast<double>(std::time(nullptr)), longitude); };
+    const auto lstNow = [&] { return tavro::LocalSiderealTime(static_cast<double>(std::time(nullptr)), longitude); };
     ASSERT_TRUE(s.Set({{'x', "TIME_UTC.UTC;OFFSET=" + nowUtc() + ";0"},
                        {'n', "GEOGRAPHIC_COORD.LAT;LONG;ELEV=48.1;11.6;520"}}));
     ASSERT_TRUE(s.WaitFor("@GEOGRAPHIC_COORD._STATE\"==1", 10));
