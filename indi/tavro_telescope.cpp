@@ -23,6 +23,7 @@ namespace {
 
 constexpr const char* kDeviceName = "Tavro Mount";
 constexpr const char* kSettingsTab = "Mount Settings";
+constexpr const char* kAlignmentTab = "Alignment";
 
 // The position is reported this often while something moves, and the link
 // looked at this often while the mount is idle.
@@ -143,6 +144,21 @@ bool TavroTelescope::initProperties()
     IUFillSwitchVector(&K3CCDSP, K3CCDS, 1, getDeviceName(), "TAVRO_K3CCD_MODE", "K3CCD mode",
                        MAIN_CONTROL_TAB, IP_RW, ISR_ATMOST1, 60, IPS_IDLE);
 
+    IUFillNumber(&AlignSizeN[0], "ALIGNMENT_POINTSET_SIZE", "Points", "%.0f", 0, 100, 1, 0);
+    IUFillNumberVector(&AlignSizeNP, AlignSizeN, 1, getDeviceName(), "ALIGNMENT_POINTSET_SIZE",
+                       "Alignment points", kAlignmentTab, IP_RO, 60, IPS_IDLE);
+    IUFillSwitch(&AlignActionS[0], "APPEND", "Append (every sync)", ISS_ON);
+    IUFillSwitch(&AlignActionS[1], "CLEAR", "Clear", ISS_OFF);
+    IUFillSwitchVector(&AlignActionSP, AlignActionS, 2, getDeviceName(), "ALIGNMENT_POINTSET_ACTION",
+                       "Action on commit", kAlignmentTab, IP_RW, ISR_1OFMANY, 60, IPS_IDLE);
+    IUFillSwitch(&AlignCommitS[0], "COMMIT", "Commit", ISS_OFF);
+    IUFillSwitchVector(&AlignCommitSP, AlignCommitS, 1, getDeviceName(), "ALIGNMENT_POINTSET_COMMIT",
+                       "Commit", kAlignmentTab, IP_RW, ISR_ATMOST1, 60, IPS_IDLE);
+    IUFillSwitch(&AlignActiveS[0], "ALIGNMENT SUBSYSTEM ACTIVE", "Use the pointing model", ISS_ON);
+    IUFillSwitchVector(&AlignActiveSP, AlignActiveS, 1, getDeviceName(), "ALIGNMENT_SUBSYSTEM_ACTIVE",
+                       "Pointing model", kAlignmentTab, IP_RW, ISR_ATMOST1, 60, IPS_IDLE);
+    m_gotoSession.SetUtcNow([this] { return UnixNow(); });
+
     setDriverInterface(getDriverInterface() | GUIDER_INTERFACE | FOCUSER_INTERFACE);
     setDefaultPollingPeriod(kIdlePollMs);
 
@@ -180,12 +196,19 @@ bool TavroTelescope::updateProperties()
         K3CCDSP.s = IPS_IDLE;
         IUResetSwitch(&K3CCDSP);
         defineProperty(&K3CCDSP);
+        defineProperty(&AlignSizeNP);
+        defineProperty(&AlignActionSP);
+        defineProperty(&AlignCommitSP);
+        defineProperty(&AlignActiveSP);
+        ShowAlignment();
         InitParkData();
     } else {
         deleteProperty(GuideNSNP.name);
         deleteProperty(GuideWENP.name);
         FI::updateProperties();
         deleteProperty(K3CCDSP.name);
+        for (const char* name : {AlignSizeNP.name, AlignActionSP.name, AlignCommitSP.name, AlignActiveSP.name})
+            deleteProperty(name);
     }
     return true;
 }
@@ -251,6 +274,10 @@ bool TavroTelescope::ISNewSwitch(const char* dev, const char* name, ISState* sta
         }
         if (strncmp(name, "FOCUS_", 6) == 0)
             return FI::processSwitch(dev, name, states, names, n);
+        if (strncmp(name, "ALIGNMENT_", 10) == 0) {
+            AlignmentSwitch(name, states, names, n);
+            return true;
+        }
     }
     return INDI::Telescope::ISNewSwitch(dev, name, states, names, n);
 }
@@ -356,6 +383,12 @@ void TavroTelescope::ApplySettings(double values[], char* names[], int n)
         SendConfigurationIfConnected();
         LabelSlewRates(true);
         SaveMountSettings();
+        // Another mount's errors are not this one's.
+        if (m_gotoSession.Model().Count() > 0 || !(m_gotoSession.Model().Terms() == tavro::PointingTerms{})) {
+            m_gotoSession.ClearAlignment();
+            ShowAlignment();
+            LOG_INFO("Alignment cleared: the mount model changed.");
+        }
     }
 }
 
@@ -591,12 +624,74 @@ void TavroTelescope::ReportPoint()
 
 bool TavroTelescope::Sync(double ra, double dec)
 {
-    m_gotoSession.Sync({ra, dec});
+    // With the model in use every sync is an alignment point; a point the
+    // model refuses (a wrong star, below the horizon) changes nothing.
+    if (m_gotoSession.Model().Active()) {
+        const tavro::AddOutcome outcome = m_gotoSession.AddAlignmentPoint({ra, dec});
+        if (!outcome.Accepted()) {
+            LOGF_WARN("Sync refused: %s", outcome.message.c_str());
+            return false;
+        }
+    } else {
+        m_gotoSession.Sync({ra, dec});
+    }
     TrackState = SCOPE_TRACKING;
     ReportPoint();
-    LOGF_INFO("Synced: the mount points at RA %s, Dec %s.", FormatHours(ra).c_str(),
-              FormatDegrees(dec).c_str());
+    ShowAlignment();
+    const tavro::PointingModel& model = m_gotoSession.Model();
+    LOGF_INFO("Synced: the mount points at RA %s, Dec %s; aligned on %d star(s), RMS %.1f arcsec.",
+              FormatHours(ra).c_str(), FormatDegrees(dec).c_str(), model.Count(), model.RmsArcsec());
+    const std::string limitation = model.Limitation();
+    if (model.Active() && !limitation.empty())
+        LOGF_INFO("%s", limitation.c_str());
     return true;
+}
+
+void TavroTelescope::AlignmentSwitch(const char* name, ISState* states, char* names[], int n)
+{
+    if (strcmp(name, AlignActionSP.name) == 0) {
+        IUUpdateSwitch(&AlignActionSP, states, names, n);
+        AlignActionSP.s = IPS_OK;
+        IDSetSwitch(&AlignActionSP, nullptr);
+    } else if (strcmp(name, AlignCommitSP.name) == 0) {
+        IUUpdateSwitch(&AlignCommitSP, states, names, n);
+        const bool commit = AlignCommitS[0].s == ISS_ON;
+        AlignCommitS[0].s = ISS_OFF;
+        AlignCommitSP.s = IPS_OK;
+        if (commit && AlignActionS[1].s == ISS_ON) {
+            if (m_gotoSession.Running()) {
+                AlignCommitSP.s = IPS_ALERT;
+                LOG_WARN("The alignment cannot be cleared while a goto runs.");
+            } else {
+                m_gotoSession.ClearAlignment();
+                LOG_INFO("Alignment cleared: gotos use the sync alone until the next points.");
+            }
+        }
+        IDSetSwitch(&AlignCommitSP, nullptr);
+    } else if (strcmp(name, AlignActiveSP.name) == 0) {
+        IUUpdateSwitch(&AlignActiveSP, states, names, n);
+        const bool active = AlignActiveS[0].s == ISS_ON;
+        if (m_gotoSession.Running()) {
+            AlignActiveS[0].s = m_gotoSession.Model().Active() ? ISS_ON : ISS_OFF;
+            AlignActiveSP.s = IPS_ALERT;
+            LOG_WARN("The pointing model cannot be switched while a goto runs.");
+        } else {
+            m_gotoSession.SetModelActive(active);
+            AlignActiveSP.s = IPS_OK;
+        }
+        IDSetSwitch(&AlignActiveSP, nullptr);
+    } else {
+        return;
+    }
+    ShowAlignment();
+    ReportPoint();
+}
+
+void TavroTelescope::ShowAlignment()
+{
+    AlignSizeN[0].value = m_gotoSession.Model().Count();
+    AlignSizeNP.s = IPS_OK;
+    IDSetNumber(&AlignSizeNP, nullptr);
 }
 
 bool TavroTelescope::Goto(double ra, double dec)
@@ -737,6 +832,11 @@ bool TavroTelescope::updateLocation(double latitude, double longitude, double)
     m_haveSite = true;
     m_latitude = latitude;
     m_longitude = longitude;
+    // INDI gives the longitude as 0..360 east.
+    if (!m_gotoSession.SetSite(tavro::Site{latitude, longitude > 180 ? longitude - 360 : longitude}))
+        LOGF_WARN("The site (latitude %.4f, longitude %.4f) is out of range: the pointing model keeps "
+                  "the site it had.",
+                  latitude, longitude);
     // A park taken up before the site was known gets its position now.
     if (first && isConnected() && isParked() && PlaceAtPark())
         ReportPoint();
@@ -747,16 +847,17 @@ bool TavroTelescope::SiderealNow(double* lst)
 {
     if (!m_haveSite)
         return false;
-    double unixSeconds = 0;
-    if (m_haveTime) {
-        unixSeconds = m_clientUnixSeconds + static_cast<double>(Now() - m_clientTick) / 1000.0;
-    } else {
-        timespec ts{};
-        clock_gettime(CLOCK_REALTIME, &ts);
-        unixSeconds = static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-    }
-    *lst = tavro::LocalSiderealTime(unixSeconds, m_longitude);
+    *lst = tavro::LocalSiderealTime(UnixNow(), m_longitude);
     return true;
+}
+
+double TavroTelescope::UnixNow()
+{
+    if (m_haveTime)
+        return m_clientUnixSeconds + static_cast<double>(Now() - m_clientTick) / 1000.0;
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
 // ---- Tracking -------------------------------------------------------------------

@@ -193,6 +193,13 @@ private:
     void Wake();
 
     uint32_t Now() { return m_clock.TickCount(); }
+    // UTC as unix seconds: the client's time carried on by the driver's
+    // clock, or the system's until a client sends one.
+    double UnixNow();
+    // The alignment: a client's change, and the point count into the
+    // property.
+    void AlignmentSwitch(const char* name, ISState* states, char* names[], int n);
+    void ShowAlignment();
     void ReportPoint();
     void StopPolling();
 
@@ -246,4 +253,16 @@ private:
     // The K3CCD hand-over.
     ISwitchVectorProperty K3CCDSP;
     ISwitch K3CCDS[1];
+
+    // The alignment points under the names INDI's alignment clients use:
+    // every sync adds a point; CLEAR then COMMIT removes them all; off, gotos
+    // and the position ignore the model.
+    INumberVectorProperty AlignSizeNP;
+    INumber AlignSizeN[1];
+    ISwitchVectorProperty AlignActionSP;
+    ISwitch AlignActionS[2];
+    ISwitchVectorProperty AlignCommitSP;
+    ISwitch AlignCommitS[1];
+    ISwitchVectorProperty AlignActiveSP;
+    ISwitch AlignActiveS[1];
 };

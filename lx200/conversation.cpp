@@ -294,6 +294,19 @@ std::string Conversation::SiteTimeQuery(std::string_view command)
     }
 }
 
+void Conversation::SiteToPanel()
+{
+    if (!m_latitudeSet || !m_longitudeSet)
+        return;
+    // The protocol counts longitude westward; the site is east positive.
+    double east = -m_longitude;
+    if (east <= -180.0)
+        east += 360.0;
+    else if (east > 180.0)
+        east -= 360.0;
+    m_panel.SetSite(m_latitude, east);
+}
+
 std::string Conversation::SiteTimeSetting(std::string_view command, std::string_view argument)
 {
     while (!argument.empty() && argument.front() == ' ')
@@ -301,14 +314,20 @@ std::string Conversation::SiteTimeSetting(std::string_view command, std::string_
     int fields[3] = {};
     if (command == "St") {
         const std::optional<double> latitude = ParseDec(argument);
-        if (latitude)
+        if (latitude) {
             m_latitude = *latitude;
+            m_latitudeSet = true;
+            SiteToPanel();
+        }
         return latitude ? "1" : "0";
     }
     if (command == "Sg") {
         const std::optional<double> longitude = ParseLongitude(argument);
-        if (longitude)
+        if (longitude) {
             m_longitude = *longitude;
+            m_longitudeSet = true;
+            SiteToPanel();
+        }
         return longitude ? "1" : "0";
     }
     if (command == "SG") {

@@ -85,7 +85,11 @@ private:
 
     // Site values as the client set them (the board needs none of them).
     double m_latitude = 0.0;
-    double m_longitude = 0.0;
+    double m_longitude = 0.0;   // west positive, as the client sends it
+    bool m_latitudeSet = false;
+    bool m_longitudeSet = false;
+    // Once the client has set both, the site goes to the panel.
+    void SiteToPanel();
     std::optional<double> m_utcOffsetHours;   // LX200 sign: local + offset = UTC
 };
 

@@ -60,6 +60,10 @@ public:
     // none. One link at a time.
     virtual void SetLineFreeNotice(std::function<void()> notice) = 0;
 
+    // The site a client set (degrees, longitude east positive), for the
+    // pointing model's hour angles.
+    virtual void SetSite(double /*latitude*/, double /*longitudeEast*/) {}
+
     // What the window says of the link: a few words ("planetarium
     // linked"), or empty for nothing.
     virtual void ShowLinkState(const std::string& words) = 0;

@@ -1,5 +1,9 @@
 #include "mount/goto_session.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
 namespace tavro {
 
 // What the controller's goto callback is given: how to reach the session
@@ -14,6 +18,9 @@ struct GotoSession::Relay {
 
 GotoSession::GotoSession(CMountController& controller, Clock& clock, Post post)
     : m_controller(controller), m_clock(clock), m_post(std::move(post)),
+      m_utcNow([] {
+          return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+      }),
       m_self(std::make_shared<GotoSession*>(this))
 {
 }
@@ -39,7 +46,15 @@ std::optional<GotoPlan> GotoSession::Start(const SkyPoint& target, Done done, co
     const SkyPoint from = m_pointing.At(now);
     if (!m_controller.SetCurrentPoint(from.ra, from.dec))
         return std::nullopt;
-    const GotoPlan plan = m_controller.PlanFromCurrentPoint(target.ra, target.dec);
+    // The target's axis position, for the time the mount gets there: the
+    // model's terms turn with the hour angle during the travel.
+    const double utc = m_utcNow();
+    SkyPoint axes = m_model.SkyToAxes(target, utc);
+    GotoPlan plan = m_controller.PlanFromCurrentPoint(axes.ra, axes.dec);
+    if (plan.moves && (axes.ra != target.ra || axes.dec != target.dec)) {
+        axes = m_model.SkyToAxes(target, utc + std::max({plan.raSeconds, plan.decSeconds, 0}));
+        plan = m_controller.PlanFromCurrentPoint(axes.ra, axes.dec);
+    }
     if (planned)
         planned(plan, now);
     auto relay = std::make_unique<Relay>(Relay{m_post, m_self, m_serial + 1});
@@ -53,7 +68,7 @@ std::optional<GotoPlan> GotoSession::Start(const SkyPoint& target, Done done, co
     // A goto that cannot move has no travel to follow.
     const int raSeconds = plan.moves ? plan.raSeconds : -1;
     const int decSeconds = plan.moves ? plan.decSeconds : -1;
-    m_pointing.StartGoto({from, target, raSeconds, decSeconds, now});
+    m_pointing.StartGoto({from, axes, raSeconds, decSeconds, now});
     return plan;
 }
 
@@ -162,20 +177,83 @@ bool GotoSession::DropOnLostLink()
 
 SkyPoint GotoSession::Position() const
 {
-    return m_pointing.At(Now());
+    return SkyOf(m_pointing.At(Now()));
 }
 
 bool GotoSession::Sync(const SkyPoint& point)
 {
     if (m_running)
         return false;
-    m_controller.SetCurrentPoint(point.ra, point.dec);
-    // A Dec beyond a pole is not taken: the mount stays at the Dec it had.
-    SkyPoint taken = point;
-    if (!(point.dec >= -90 && point.dec <= 90))
-        taken.dec = m_pointing.At(Now()).dec;
-    m_pointing.Sync(taken, Now());
+    const uint32_t now = Now();
+    SkyPoint axes = m_model.SkyToAxes(point, m_utcNow());
+    if (!(point.dec >= -90 && point.dec <= 90) || std::isnan(axes.dec)) {
+        // A Dec beyond a pole is not taken: the controller keeps its own
+        // rule for it, and the estimate stays at the Dec it had.
+        m_controller.SetCurrentPoint(point.ra, point.dec);
+        axes = {m_model.SkyToAxes({point.ra, 0.0}, m_utcNow()).ra, m_pointing.At(now).dec};
+        m_pointing.Sync(axes, now);
+        return true;
+    }
+    m_controller.SetCurrentPoint(axes.ra, axes.dec);
+    m_pointing.Sync(axes, now);
     return true;
+}
+
+template <typename Change> void GotoSession::KeepPositionWhile(Change change)
+{
+    if (m_running) {
+        change();
+        return;
+    }
+    const SkyPoint sky = Position();
+    change();
+    Sync(sky);
+}
+
+AddOutcome GotoSession::AddAlignmentPoint(const SkyPoint& sky)
+{
+    if (m_running)
+        return {AddStatus::kInvalid, "A star cannot be added while a goto runs."};
+    const double utc = m_utcNow();
+    if (m_model.Count() == 0) {
+        // The reckoning may be anywhere before the first star: it starts
+        // there, and the star's point pairs the synced axes with the sky.
+        const PointingModel before = m_model;
+        if (!(sky.dec >= -90 && sky.dec <= 90))
+            return m_model.Add({sky, sky, utc});  // refused, with its message
+        const SkyPoint keptAxes = m_pointing.At(Now());
+        Sync(sky);
+        AddOutcome outcome = m_model.Add({m_pointing.At(Now()), sky, utc});
+        if (!outcome.Accepted()) {
+            m_model = before;
+            m_controller.SetCurrentPoint(keptAxes.ra, keptAxes.dec);
+            m_pointing.Sync(keptAxes, Now());
+        }
+        return outcome;
+    }
+    return m_model.Add({m_pointing.At(Now()), sky, utc});
+}
+
+void GotoSession::ClearAlignment()
+{
+    KeepPositionWhile([this] { m_model.Clear(); });
+}
+
+bool GotoSession::SetSite(std::optional<Site> site)
+{
+    bool taken = false;
+    KeepPositionWhile([&] { taken = m_model.SetSite(site); });
+    return taken;
+}
+
+void GotoSession::RestoreTerms(const PointingTerms& terms)
+{
+    KeepPositionWhile([&] { m_model.SetTerms(terms); });
+}
+
+void GotoSession::SetModelActive(bool active)
+{
+    KeepPositionWhile([&] { m_model.SetActive(active); });
 }
 
 }  // namespace tavro

@@ -9,6 +9,12 @@
 // its end on its own thread; the session hands that over with the front
 // end's `post` (a queued call, a byte in a wake pipe) and tells the front
 // end, on its own thread, exactly once per goto.
+//
+// Positions a front end gives and is given are sky positions: where the
+// telescope truly looks. The estimate, the controller and the planner work
+// in axis positions (the program's own reckoning of the mount); the
+// session's pointing model turns one into the other. With no alignment
+// points and no kept terms the two are the same, bit for bit.
 
 #include <functional>
 #include <memory>
@@ -17,6 +23,7 @@
 #include "mount/goto_plan.h"
 #include "mount/mount_controller.h"
 #include "mount/pointing.h"
+#include "mount/pointing_model.h"
 #include "platform/clock.h"
 
 namespace tavro {
@@ -79,8 +86,32 @@ public:
 
     // Where the mount is estimated to point now.
     SkyPoint Position() const;
-    // The mount points at `point` (refused, false, while a goto runs).
+    // The mount points at `point` (refused, false, while a goto runs): the
+    // reckoning of the axes moves, the model's terms stay.
     bool Sync(const SkyPoint& point);
+
+    // ---- Alignment ------------------------------------------------------------
+    // The mount points exactly at `sky` now (a centred star, a plate
+    // solve): an alignment point, and the model is fitted again. The first
+    // point of a model is a sync as well, so that the reckoning starts there.
+    // Refused while a goto runs (kInvalid, with a message) or by the model.
+    AddOutcome AddAlignmentPoint(const SkyPoint& sky);
+    // Removes the points and every term; the position reported stays.
+    void ClearAlignment();
+    // The site for hour angles (none: only the index is fitted); false, with
+    // nothing changed, for a site out of range.
+    bool SetSite(std::optional<Site> site);
+    // Restores terms kept across a restart; the position reported stays.
+    void RestoreTerms(const PointingTerms& terms);
+    // Off, gotos and positions ignore the model; the position reported is
+    // then the reckoning itself.
+    void SetModelActive(bool active);
+    const PointingModel& Model() const { return m_model; }
+    // The sky position of the axis position `axes` now.
+    SkyPoint SkyOf(const SkyPoint& axes) const { return m_model.AxesToSky(axes, m_utcNow()); }
+    // The system's UTC as unix seconds; replaceable for tests.
+    using UtcNow = std::function<double()>;
+    void SetUtcNow(UtcNow utcNow) { m_utcNow = std::move(utcNow); }
     // The estimate under slews and tracking (the goto's part is the
     // session's).
     void StartSlew(MoveDirection direction, double rate) { m_pointing.StartSlew(direction, rate, Now()); }
@@ -107,11 +138,16 @@ private:
     // An end verb made here has ended the goto: reached, or cut at `cutAt`.
     GotoEnd EndedHere(bool reached, uint32_t cutAt);
     uint32_t Now() const { return m_clock.TickCount(); }
+    // Changes the model with the reported position kept: the reckoning of
+    // the axes moves so that the new model maps it to the same sky.
+    template <typename Change> void KeepPositionWhile(Change change);
 
     CMountController& m_controller;
     Clock& m_clock;
     Post m_post;
     PointingEstimate m_pointing;
+    PointingModel m_model;
+    UtcNow m_utcNow;
     bool m_running = false;
     bool m_cut = false;   // AbortNow has cut it; the worker's end follows
     unsigned m_serial = 0;

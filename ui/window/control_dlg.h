@@ -177,6 +177,7 @@ private:
     bool GotoRunning() override;
     std::string Goto(const tavro::SkyPoint& target) override;
     std::string Sync(const tavro::SkyPoint& point) override;
+    void SetSite(double latitude, double longitudeEast) override;
     bool PressSlew(tavro::lx200::Direction direction) override;
     void ReleaseSlew(tavro::lx200::Direction direction) override;
     bool ChooseRate(tavro::lx200::Rate rate) override;

@@ -68,7 +68,7 @@ void CControlDlg::SyncToFields()
         if (!IsCoordinateValid(id))
             return;
     }
-    const CMountController::Point stored = m_controller.CurrentPoint();
+    const SkyPoint stored = m_gotoSession.SkyOf(m_controller.CurrentPoint());
     double ra = stored.ra;
     double dec = stored.dec;
     ReadPoint(&ra, &dec, kCurrentPointFields);
@@ -119,7 +119,7 @@ SkyPoint CControlDlg::Position()
     if (m_gotoSession.Running() && !m_gotoSession.WorkerRunning()) {
         // Ended, its end on the way to the window: where the controller has
         // the mount now.
-        return m_controller.CurrentPoint();
+        return m_gotoSession.SkyOf(m_controller.CurrentPoint());
     }
     // The estimate: the goto under way, or the Current point with the
     // slews made since (a slew the link or a disconnect ended without a
@@ -188,8 +188,23 @@ std::string CControlDlg::Sync(const SkyPoint& point)
     if (!LinkMayAct())
         return "a dialog is open";
     const SkyPoint fields = FieldPoint(point);
+    if (m_gotoSession.Model().Active()) {
+        // A planetarium's sync is an alignment point; the fields then show
+        // it without being taken again as a sync of their own.
+        const tavro::AddOutcome outcome = m_gotoSession.AddAlignmentPoint(point);
+        if (!outcome.Accepted())
+            return outcome.message;
+        WritePoint(fields.ra, fields.dec, kCurrentPointFields);
+        m_fieldsPoint = fields;
+        return {};
+    }
     WritePoint(fields.ra, fields.dec, kCurrentPointFields);
     return {};
+}
+
+void CControlDlg::SetSite(double latitude, double longitudeEast)
+{
+    m_gotoSession.SetSite(tavro::Site{latitude, longitudeEast});
 }
 
 bool CControlDlg::PressSlew(Direction direction)
