@@ -2,6 +2,7 @@
 // point, the end told once on the front end's own thread, abort now, end as
 // Disconnect does, a lost link, and the estimate under slews.
 
+#include <cmath>
 #include <deque>
 #include <functional>
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "mount/goto_session.h"
+#include "mount/sidereal_time.h"
 #include "tests/support/fake_port.h"
 #include "tests/support/wait_until.h"
 
@@ -332,4 +334,126 @@ TEST_F(Session, ALinkTheFrontEndFoundLostEndsTheGotoWithoutItsEnd)
     queue.RunAll();
     EXPECT_TRUE(ends.empty());
     EXPECT_FALSE(session.DropOnLostLink()) << "nothing runs";
+}
+
+// ---- The pointing model in the session ----------------------------------
+
+namespace {
+
+constexpr double kUtc = 1767225600.0;   // 2026-01-01 00:00 UTC
+const tavro::Site kMunich{48.1, 11.6};
+
+// Arcseconds between two sky positions (small separations).
+double ArcsecApart(const SkyPoint& a, const SkyPoint& b)
+{
+    double dra = std::remainder(a.ra - b.ra, 24.0) * 15.0 * std::cos(b.dec * M_PI / 180.0);
+    return std::hypot(dra, a.dec - b.dec) * 3600.0;
+}
+
+class AlignedSession : public Session {
+protected:
+    void SetUp() override
+    {
+        Session::SetUp();
+        session.SetUtcNow([] { return kUtc; });
+        ASSERT_TRUE(session.SetSite(kMunich));
+    }
+    // A sky position `haHours` west of the meridian at `dec`.
+    SkyPoint AtHourAngle(double haHours, double dec) const
+    {
+        return {tavro::WrapRa(tavro::LocalSiderealTime(kUtc, kMunich.longitudeDeg) - haHours), dec};
+    }
+};
+
+}  // namespace
+
+TEST_F(AlignedSession, TheFirstStarStartsTheReckoningAndAWrongStarChangesNothing)
+{
+    session.Sync({3, 10});
+    const SkyPoint star = AtHourAngle(1.0, 30.0);
+    const tavro::AddOutcome first = session.AddAlignmentPoint(star);
+    ASSERT_TRUE(first.Accepted()) << first.message;
+    EXPECT_EQ(session.Model().Count(), 1);
+    EXPECT_LT(ArcsecApart(session.Position(), star), 0.1);
+    EXPECT_EQ(c.CurrentPoint().ra, session.Pointing().At(clock.TickCount()).ra);
+
+    // A second "star" 40 degrees from where the mount points is refused.
+    const SkyPoint before = session.Position();
+    const tavro::AddOutcome wrong = session.AddAlignmentPoint(AtHourAngle(1.0, 70.0));
+    EXPECT_EQ(wrong.status, tavro::AddStatus::kWrongStar);
+    EXPECT_FALSE(wrong.message.empty());
+    EXPECT_EQ(session.Model().Count(), 1);
+    EXPECT_EQ(session.Position().ra, before.ra);
+    EXPECT_EQ(session.Position().dec, before.dec);
+}
+
+TEST_F(AlignedSession, AGotoPlansToTheModelsAxesAndReportsTheSkyTarget)
+{
+    // A mount whose reckoning is 20' off in Dec and 2 minutes of time in RA
+    // from the sky: three stars, each centred after the mount was moved
+    // there by its reckoning.
+    const double offRa = 2.0 / 60.0, offDec = 20.0 / 60.0;
+    line.AnswerStepFrames(25);
+    for (const SkyPoint star : {AtHourAngle(-2.0, 20.0), AtHourAngle(1.5, 45.0), AtHourAngle(3.0, -5.0)}) {
+        // The reckoning says `star + off`; the telescope sees `star`.
+        session.Pointing().Sync({star.ra + offRa, star.dec + offDec}, clock.TickCount());
+        ASSERT_TRUE(c.SetCurrentPoint(star.ra + offRa, star.dec + offDec));
+        if (session.Model().Count() == 0) {
+            // The first star is a sync: the reckoning starts at the star.
+            ASSERT_TRUE(session.AddAlignmentPoint(star).Accepted());
+            continue;
+        }
+        const tavro::AddOutcome added = session.AddAlignmentPoint(star);
+        ASSERT_TRUE(added.Accepted()) << added.message;
+    }
+    EXPECT_EQ(session.Model().Count(), 3);
+
+    // The target's axes are the model's for the time the mount arrives.
+    const SkyPoint target = AtHourAngle(0.5, 35.0);
+    const auto plan = session.Start(target, Recorder());
+    ASSERT_TRUE(plan);
+    const SkyPoint axes =
+        session.Model().SkyToAxes(target, kUtc + std::max(plan->raSeconds, plan->decSeconds));
+    EXPECT_GT(ArcsecApart({plan->target.raHours, plan->target.decDegrees}, target), 60.0);
+    EXPECT_LT(ArcsecApart({plan->target.raHours, plan->target.decDegrees}, axes), 0.5);
+    ASSERT_TRUE(WaitForEnd());
+    EXPECT_EQ(ends, std::vector<GotoEnd>{GotoEnd::Reached});
+    EXPECT_LT(ArcsecApart(c.CurrentPoint(), {plan->target.raHours, plan->target.decDegrees}), 0.01);
+    // Reported through the model (at the start's time: this clock stands
+    // still, so the sky has not turned the few seconds of the travel).
+    EXPECT_LT(ArcsecApart(session.Position(), target), 30.0);
+}
+
+TEST_F(AlignedSession, ClearingOrSwitchingTheModelKeepsTheReportedPosition)
+{
+    session.Sync({3, 10});
+    ASSERT_TRUE(session.AddAlignmentPoint(AtHourAngle(1.0, 30.0)).Accepted());
+    session.RestoreTerms({0, 0, 300, 120, 1200, -900});
+    const SkyPoint shown = session.Position();
+    for (const auto& change : std::vector<std::function<void()>>{
+             [&] { session.SetModelActive(false); }, [&] { session.SetModelActive(true); },
+             [&] { session.ClearAlignment(); }}) {
+        change();
+        EXPECT_LT(ArcsecApart(session.Position(), shown), 0.1);
+    }
+    EXPECT_EQ(session.Model().Count(), 0);
+    EXPECT_EQ(session.Model().Terms(), tavro::PointingTerms{});
+    // Cleared, the model is the identity again: a sync is taken as it is.
+    session.Sync({7.25, -12.5});
+    EXPECT_EQ(c.CurrentPoint().ra, 7.25);
+    EXPECT_EQ(c.CurrentPoint().dec, -12.5);
+}
+
+TEST_F(AlignedSession, NoStarWhileAGotoRunsAndASiteOutOfRangeIsRefused)
+{
+    StartSilentGoto({12, 30});
+    const tavro::AddOutcome during = session.AddAlignmentPoint({12, 30});
+    EXPECT_FALSE(during.Accepted());
+    EXPECT_FALSE(during.message.empty());
+    EXPECT_EQ(session.Model().Count(), 0);
+    EXPECT_TRUE(session.AbortNowAndWait());
+    EXPECT_FALSE(session.SetSite(tavro::Site{91.0, 0.0}));
+    EXPECT_FALSE(session.SetSite(tavro::Site{45.0, 181.0}));
+    ASSERT_TRUE(session.Model().GetSite());
+    EXPECT_EQ(session.Model().GetSite()->latitudeDeg, kMunich.latitudeDeg);
 }

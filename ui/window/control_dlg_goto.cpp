@@ -89,9 +89,9 @@ void CControlDlg::OnGotoDone(tavro::GotoEnd end)
     }
     qobject_cast<QProgressBar*>(Control(IDC_PROGRESS_RA))->setValue(tavro::ui::kProgressMax);
     qobject_cast<QProgressBar*>(Control(IDC_PROGRESS_DEC))->setValue(tavro::ui::kProgressMax);
-    // Where the session has the mount: the target, or where a stop cut the
-    // goto short.
-    const tavro::SkyPoint reached = m_gotoSession.Position();
+    // Where the controller has the mount (the target, or where a stop cut
+    // the goto short), on the sky.
+    const tavro::SkyPoint reached = m_gotoSession.SkyOf(m_controller.CurrentPoint());
     WritePoint(reached.ra, reached.dec, kCurrentPointFields);
     // The fields round to whole seconds; the estimate keeps the point
     // itself and takes the fields again only when they change.
