@@ -57,6 +57,12 @@ public:
     bool GotoFinishing() override { return gotoFinishing; }
     void SetLineFreeNotice(std::function<void()>) override {}
     void ShowLinkState(const std::string&) override {}
+    void SetSite(double latitude, double longitudeEast) override
+    {
+        char text[64];
+        std::snprintf(text, sizeof text, "site %.4f %.4f", latitude, longitudeEast);
+        calls.push_back(text);
+    }
 
     void Record(const char* what, const SkyPoint& p)
     {
@@ -269,3 +275,31 @@ TEST(Lx200ConversationEpoch, J2000ClientsArePrecessedBothWays)
 }
 
 }  // namespace
+
+TEST_F(Lx200Conversation, TheSiteGoesToThePanelEastPositiveOnceBothHalvesAreSet)
+{
+    // The protocol counts longitude westward.
+    EXPECT_EQ(Say(":St+48*30#"), "1");
+    EXPECT_EQ(m_panel.calls, Calls{});
+    const struct {
+        const char* command;
+        const char* site;
+    } cases[] = {
+        {":Sg348*25#", "site 48.5000 11.5833"},     // 11.58 E
+        {":Sg011*35#", "site 48.5000 -11.5833"},    // 11.58 W
+        {":Sg180*00#", "site 48.5000 180.0000"},
+        {":Sg000*00#", "site 48.5000 -0.0000"},
+    };
+    for (const auto& k : cases) {
+        m_panel.calls.clear();
+        EXPECT_EQ(Say(k.command), "1") << k.command;
+        EXPECT_EQ(m_panel.calls, Calls{k.site}) << k.command;
+    }
+    m_panel.calls.clear();
+    EXPECT_EQ(Say(":St-33*52#"), "1");
+    EXPECT_EQ(m_panel.calls, Calls{"site -33.8667 -0.0000"});
+    // A value refused changes nothing.
+    m_panel.calls.clear();
+    EXPECT_EQ(Say(":St+95*00#"), "0");
+    EXPECT_EQ(m_panel.calls, Calls{});
+}
