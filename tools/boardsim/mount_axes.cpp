@@ -1,4 +1,5 @@
 #include "tools/boardsim/mount_axes.h"
+#include "tools/boardsim/mount_mechanics.h"
 
 #include <cmath>
 
@@ -17,16 +18,6 @@ constexpr double kSlowEQ5 = 2.5;
 constexpr double kFastEQ5 = 10.0;
 constexpr double kSlowEQ4 = 4.0;
 constexpr double kFastEQ4 = 8.0;
-
-double WrapHours(double hours)
-{
-    double wrapped = std::fmod(hours, 24.0);
-    if (wrapped < 0.0)
-        wrapped += 24.0;
-    if (wrapped >= 24.0)
-        wrapped = 0.0;
-    return wrapped;
-}
 
 double WrapDegrees(double degrees)
 {

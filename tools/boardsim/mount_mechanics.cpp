@@ -18,6 +18,8 @@ constexpr double kDegree = kPi / 180.0;
 constexpr double kArcmin = kDegree / 60.0;
 constexpr double kHour = 15.0 * kDegree;
 
+}  // namespace
+
 double WrapHours(double hours)
 {
     double wrapped = std::fmod(hours, 24.0);
@@ -28,8 +30,6 @@ double WrapHours(double hours)
         wrapped = 0.0;
     return wrapped;
 }
-
-}  // namespace
 
 double LocalSiderealHours(double unixSeconds, double longitudeDegrees)
 {

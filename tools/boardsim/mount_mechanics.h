@@ -51,6 +51,9 @@ struct SkyPoint {
 // seconds since 1970 (Greenwich mean sidereal time plus the longitude).
 double LocalSiderealHours(double unixSeconds, double longitudeDegrees);
 
+// RA wrapped into [0, 24) hours.
+double WrapHours(double hours);
+
 // The sky point the tube truly points at with the axes at `axisRaHours` /
 // `axisDecDegrees` at local sidereal time `lstHours`. With no errors it is
 // exactly the axes' own point (RA wrapped, a Dec past a pole folded back
