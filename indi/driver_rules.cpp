@@ -135,7 +135,9 @@ std::string FormatHours(double hours)
 std::string FormatDegrees(double degrees)
 {
     const long long total = std::llround(std::fabs(degrees) * 3600.0);
-    return (degrees < 0 && total > 0 ? "-" : "+") + Sexagesimal(total, 2);
+    std::string text(degrees < 0 && total > 0 ? "-" : "+");
+    text += Sexagesimal(total, 2);
+    return text;
 }
 
 std::string OneLine(std::string text)

@@ -47,7 +47,9 @@ std::string SettingFormat(const tavro::SettingRule& rule)
         ++width;
     if (rule.decimals > 0)
         width += 1 + rule.decimals;
-    return "%" + std::to_string(width) + "." + std::to_string(rule.decimals) + "f";
+    char format[16];
+    std::snprintf(format, sizeof format, "%%%d.%df", width, rule.decimals);
+    return format;
 }
 
 }  // namespace
