@@ -706,14 +706,15 @@ bool TavroTelescope::Goto(double ra, double dec)
     return true;
 }
 
-bool TavroTelescope::StartGotoTo(double ra, double dec)
+bool TavroTelescope::StartGotoTo(double ra, double dec, bool axes)
 {
     EndActivity(Activity::None, true, "a goto starts");
     // The board takes a goto only with its RA drive running.
     ResumeTracking("a goto starts");
 
+    auto ended = [this](tavro::GotoEnd end) { GotoEnded(end); };
     const std::optional<tavro::GotoPlan> plan =
-        m_gotoSession.Start({ra, dec}, [this](tavro::GotoEnd end) { GotoEnded(end); });
+        axes ? m_gotoSession.StartToAxes({ra, dec}, ended) : m_gotoSession.Start({ra, dec}, ended);
     if (!plan) {
         LOG_ERROR("The goto could not be started: the system could not start its worker thread.");
         return false;
@@ -982,8 +983,9 @@ bool TavroTelescope::Park()
                   "Unpark, tracking on and off and gotos work without it.");
         return false;
     }
+    // The park position is where the axes stand, whatever the sky there.
     const SkyPoint target = ParkPoint({GetAxis1Park(), GetAxis2Park()}, lst);
-    if (!StartGotoTo(target.ra, target.dec))
+    if (!StartGotoTo(target.ra, target.dec, true))
         return false;
     m_parking = true;
     TrackState = SCOPE_PARKING;
@@ -1038,7 +1040,7 @@ bool TavroTelescope::SetCurrentPark()
         LOG_ERROR("The current position cannot be the park position without the site (GEOGRAPHIC_COORD).");
         return false;
     }
-    const SkyPoint point = m_gotoSession.Position();
+    const SkyPoint point = m_pointing.At(Now());   // the axes, not the sky
     SetAxis1Park(HourAngle(point.ra, lst));
     SetAxis2Park(point.dec);
     return true;

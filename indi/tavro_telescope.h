@@ -152,7 +152,9 @@ private:
     // second first). The point is the estimate unless the target was
     // reached.
     void EndGotoNow(bool atOnce);
-    bool StartGotoTo(double ra, double dec);
+    // A goto to a sky position, or with `axes` to an axis position (the park
+    // position).
+    bool StartGotoTo(double ra, double dec, bool axes = false);
 
     // Tracking: the board's pause holds the RA drive; the stop ends it.
     bool HoldTracking();

@@ -55,6 +55,23 @@ std::optional<GotoPlan> GotoSession::Start(const SkyPoint& target, Done done, co
         axes = m_model.SkyToAxes(target, utc + std::max({plan.raSeconds, plan.decSeconds, 0}));
         plan = m_controller.PlanFromCurrentPoint(axes.ra, axes.dec);
     }
+    return Run(plan, from, axes, now, std::move(done), planned);
+}
+
+std::optional<GotoPlan> GotoSession::StartToAxes(const SkyPoint& axes, Done done)
+{
+    if (m_running)
+        return std::nullopt;
+    const uint32_t now = Now();
+    const SkyPoint from = m_pointing.At(now);
+    if (!m_controller.SetCurrentPoint(from.ra, from.dec))
+        return std::nullopt;
+    return Run(m_controller.PlanFromCurrentPoint(axes.ra, axes.dec), from, axes, now, std::move(done), nullptr);
+}
+
+std::optional<GotoPlan> GotoSession::Run(const GotoPlan& plan, const SkyPoint& from, const SkyPoint& axes,
+                                         uint32_t now, Done done, const Planned& planned)
+{
     if (planned)
         planned(plan, now);
     auto relay = std::make_unique<Relay>(Relay{m_post, m_self, m_serial + 1});

@@ -58,6 +58,9 @@ public:
     // not start its worker (then no `done` comes). A slew in force is ended
     // in the estimate first.
     std::optional<GotoPlan> Start(const SkyPoint& target, Done done, const Planned& planned = nullptr);
+    // The same to an axis position (a park position: where the axes stand,
+    // not where the sky is), past the pointing model.
+    std::optional<GotoPlan> StartToAxes(const SkyPoint& axes, Done done);
     // True from Start until `done` has been called.
     bool Running() const { return m_running; }
     // True while the goto's worker still runs (its end may already be on
@@ -138,6 +141,9 @@ private:
     // An end verb made here has ended the goto: reached, or cut at `cutAt`.
     GotoEnd EndedHere(bool reached, uint32_t cutAt);
     uint32_t Now() const { return m_clock.TickCount(); }
+    // Starts the worker on a plan to the axis position `axes`.
+    std::optional<GotoPlan> Run(const GotoPlan& plan, const SkyPoint& from, const SkyPoint& axes,
+                                uint32_t now, Done done, const Planned& planned);
     // Changes the model with the reported position kept: the reckoning of
     // the axes moves so that the new model maps it to the same sky.
     template <typename Change> void KeepPositionWhile(Change change);
