@@ -1,0 +1,328 @@
+// Pointing accuracy end to end through the program's planetarium link: a
+// client of the test's own talks the link's protocol on a loopback port as
+// a planetarium does (the site with ":St"/":Sg", the target with
+// ":Sr"/":Sd", a goto with ":MS#", a sync with ":CM#"), and the board
+// simulator plays a mount set up wrong. Three stars, each a goto and a sync
+// on where the telescope truly points (give or take 5"), then ten gotos
+// measured against the simulator's true pointing.
+
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <mutex>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "mount/sidereal_time.h"
+#include "tests/e2e/program_session.h"
+#include "tools/boardsim/board_simulator.h"
+
+namespace {
+
+using tavro::e2e::ProgramSession;
+using tavro::e2e::WaitUntil;
+using tavro::sim::BoardSimulator;
+using tavro::sim::Command;
+
+constexpr double kLatitude = 48.1;
+constexpr double kLongitude = 11.6;  // east
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kRad = kPi / 180.0;
+
+struct Sky {
+    double ra = 0.0;   // hours
+    double dec = 0.0;  // degrees
+};
+
+// A place on the sky by hour angle (hours, west positive) and Dec, turned
+// into an RA when it is used.
+struct Place {
+    double ha;
+    double dec;
+};
+
+double UnixNow()
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+double Wrap24(double hours)
+{
+    hours = std::fmod(hours, 24.0);
+    return hours < 0 ? hours + 24.0 : hours;
+}
+
+double AltitudeDegrees(const Sky& p)
+{
+    const double ha = (tavro::LocalSiderealTime(UnixNow(), kLongitude) - p.ra) * 15.0 * kRad;
+    const double s = std::sin(kLatitude * kRad) * std::sin(p.dec * kRad) +
+                     std::cos(kLatitude * kRad) * std::cos(p.dec * kRad) * std::cos(ha);
+    return std::asin(std::clamp(s, -1.0, 1.0)) / kRad;
+}
+
+double SeparationArcmin(const Sky& a, const Sky& b)
+{
+    const double dra = (a.ra - b.ra) * 15.0 * kRad;
+    const double d1 = a.dec * kRad, d2 = b.dec * kRad;
+    const double x = std::sin(d1) * std::sin(d2) + std::cos(d1) * std::cos(d2) * std::cos(dra);
+    const double y = std::hypot(std::cos(d2) * std::sin(dra),
+                                std::cos(d1) * std::sin(d2) - std::sin(d1) * std::cos(d2) * std::cos(dra));
+    return std::atan2(y, x) / kRad * 60.0;
+}
+
+bool ParsePointing(const std::string& line, Sky* sky)
+{
+    int rh = 0, rm = 0, dd = 0, dm = 0, ds = 0;
+    double rs = 0.0;
+    char sign = '+';
+    if (std::sscanf(line.c_str(), "pointing ra=%d:%d:%lf dec=%c%d:%d:%d", &rh, &rm, &rs, &sign, &dd, &dm, &ds) != 7)
+        return false;
+    sky->ra = rh + rm / 60.0 + rs / 3600.0;
+    sky->dec = (sign == '-' ? -1.0 : 1.0) * (dd + dm / 60.0 + ds / 3600.0);
+    return true;
+}
+
+// A point as the protocol carries it (whole seconds of RA and arcseconds
+// of Dec): the ":Sr"/":Sd" arguments, and the point they stand for.
+struct Wire {
+    std::string ra, dec;
+    Sky point;
+};
+
+Wire ToWire(const Sky& p)
+{
+    long ras = std::lround(Wrap24(p.ra) * 3600.0) % (24 * 3600);
+    const long decs = std::lround(std::fabs(p.dec) * 3600.0);
+    const char sign = p.dec < 0 && decs > 0 ? '-' : '+';
+    char ra[32], dec[32];
+    std::snprintf(ra, sizeof ra, "%02ld:%02ld:%02ld", ras / 3600, ras / 60 % 60, ras % 60);
+    std::snprintf(dec, sizeof dec, "%c%02ld*%02ld:%02ld", sign, decs / 3600, decs / 60 % 60, decs % 60);
+    return {ra, dec, {static_cast<double>(ras) / 3600.0, (sign == '-' ? -1.0 : 1.0) * static_cast<double>(decs) / 3600.0}};
+}
+
+// The stars and targets of the INDI accuracy check, over the same sky.
+const Place kStars[] = {{-2.0, 15.0}, {2.0, 25.0}, {0.3, 65.0}};
+const Place kTargets[] = {
+    {-2.5, 35.0}, {-1.8, 5.0}, {-1.2, 60.0}, {-0.6, 25.0}, {-0.2, 75.0},
+    {0.4, -5.0},  {0.9, 40.0}, {1.5, 15.0},  {2.0, 55.0},  {2.5, 30.0},
+};
+
+// One connection to the link, kept for the whole conversation (the target
+// set by ":Sr"/":Sd" belongs to it).
+class LinkClient {
+public:
+    ~LinkClient()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool Connect(int port)
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        timeval limit{10, 0};
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(static_cast<uint16_t>(port));
+        return ::connect(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    }
+    // Sends `command`; reads one character of answer, and on to the '#'
+    // when the answer is a text (or `toHash` says it always ends there).
+    std::string Ask(const std::string& command, bool toHash)
+    {
+        if (::write(m_fd, command.data(), command.size()) != static_cast<ssize_t>(command.size()))
+            return {};
+        std::string answer;
+        char c = 0;
+        while (::read(m_fd, &c, 1) == 1) {
+            answer += c;
+            if (c == '#' || (!toHash && answer.size() == 1 && (c == '0' || c == '1')))
+                break;
+        }
+        return answer;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+class PlanetariumAlignment : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_link = m_dir.filePath(QStringLiteral("board")).toStdString();
+        tavro::sim::SimOptions options;
+        // Frames answered after a short pause whatever their motor time:
+        // the axes move by the frames all the same.
+        options.timeScale = 0;
+        options.answerDelayMs = 250;
+        options.errors.polarAzArcmin = 40;
+        options.errors.polarAltArcmin = 25;
+        options.errors.coneArcmin = 8;
+        options.errors.nonPerpArcmin = 4;
+        options.errors.flexureArcmin = 1.5;
+        options.site.latitudeDegrees = kLatitude;
+        options.site.longitudeDegrees = kLongitude;
+        m_sim = std::make_unique<BoardSimulator>(options);
+        m_sim->SetEventCallback([this](uint64_t, const std::string& text) {
+            Sky sky;
+            if (ParsePointing(text, &sky)) {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_pointings.push_back(sky);
+            }
+        });
+        ASSERT_TRUE(m_sim->Start(m_link)) << m_sim->Error();
+        m_port = FreePort();
+        const std::string ini = "[Options]\nConnection=1\nConnectOnStart=1\n\n[Ports]\nCOM1=" + m_link + "\n";
+        m_program.SetArguments({"--planetarium", "127.0.0.1:" + std::to_string(m_port)});
+        ASSERT_TRUE(m_program.WriteSettings(ini));
+        ASSERT_TRUE(m_program.Start());
+        ASSERT_FALSE(m_program.WaitForWindow(15000).empty()) << "the window did not appear";
+        ASSERT_TRUE(m_sim->WaitForCommands(2, 10000));
+        ASSERT_TRUE(WaitUntil([&] { return m_client.Connect(m_port); }, 10000, 100));
+    }
+
+    void TearDown() override { m_sim->Stop(); }
+
+    static int FreePort()
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+        ::close(fd);
+        return ntohs(addr.sin_port);
+    }
+
+    size_t Pointings()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_pointings.size();
+    }
+    Sky LastPointing()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_pointings.back();
+    }
+    size_t StepFramesFrom(size_t from)
+    {
+        const std::vector<Command> all = m_sim->Commands();
+        return static_cast<size_t>(std::count_if(all.begin() + static_cast<long>(std::min(from, all.size())),
+                                                 all.end(), [](const Command& c) { return c.name == "step"; }));
+    }
+
+    bool SetTarget(const Wire& w)
+    {
+        return m_client.Ask(":Sr" + w.ra + "#", false) == "1" && m_client.Ask(":Sd" + w.dec + "#", false) == "1";
+    }
+
+    // ":MS#" to `target`; waits until the link says no goto runs and the
+    // simulator has traced the last frame. Where the telescope truly points.
+    Sky Goto(const Wire& target)
+    {
+        EXPECT_GT(AltitudeDegrees(target.point), 25.0);
+        const size_t commands = m_sim->Commands().size();
+        const size_t pointings = Pointings();
+        EXPECT_TRUE(SetTarget(target));
+        EXPECT_EQ(m_client.Ask(":MS#", false), "0");
+        EXPECT_TRUE(WaitUntil([&] { return m_client.Ask(":D#", true) == "#"; }, 120000, 50))
+            << "the goto did not end";
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                const size_t frames = StepFramesFrom(commands);
+                return frames > 0 && Pointings() - pointings == frames;
+            },
+            20000));
+        return LastPointing();
+    }
+
+    // ":CM#" on `sky` moved by 5" in a direction of the generator's choice;
+    // the link's answer.
+    std::string Sync(const Sky& sky)
+    {
+        const double angle = std::uniform_real_distribution<double>(0.0, 2 * kPi)(m_noise);
+        const double offsetDeg = 5.0 / 3600.0;
+        const Sky noisy{sky.ra + offsetDeg * std::cos(angle) / std::cos(sky.dec * kRad) / 15.0,
+                        sky.dec + offsetDeg * std::sin(angle)};
+        EXPECT_TRUE(SetTarget(ToWire(noisy)));
+        return m_client.Ask(":CM#", true);
+    }
+
+    Wire AtNow(const Place& p)
+    {
+        return ToWire({tavro::LocalSiderealTime(UnixNow(), kLongitude) - p.ha, p.dec});
+    }
+
+    QTemporaryDir m_dir;
+    std::string m_link;
+    std::unique_ptr<BoardSimulator> m_sim;
+    ProgramSession m_program{TAVRO_E2E_PROGRAM, TAVRO_E2E_SETTINGS};
+    LinkClient m_client;
+    int m_port = 0;
+    std::mutex m_mutex;
+    std::vector<Sky> m_pointings;
+    std::mt19937 m_noise{7};
+};
+
+}  // namespace
+
+TEST_F(PlanetariumAlignment, ThreeStarsSyncedThroughTheLinkBringGotosOnTarget)
+{
+    // The site as a planetarium sends it: longitude counted westward.
+    ASSERT_EQ(m_client.Ask(":St+48*06#", false), "1");
+    ASSERT_EQ(m_client.Ask(":Sg348*24#", false), "1");
+
+    for (const Place& star : kStars) {
+        const Sky truth = Goto(AtNow(star));
+        ASSERT_EQ(Sync(truth), "Coordinates matched#");
+    }
+    // A wrong star, 20 degrees off: refused, with the reason.
+    {
+        const Sky truth = Goto(AtNow(kTargets[0]));
+        const std::string answer = Sync({truth.ra, truth.dec - 20.0});
+        EXPECT_EQ(answer.rfind("Not matched: ", 0), 0u) << answer;
+        EXPECT_NE(answer.find("wrong star"), std::string::npos) << answer;
+    }
+
+    double sum = 0.0, largest = 0.0;
+    std::string each;
+    for (const Place& place : kTargets) {
+        const Wire target = AtNow(place);
+        const double error = SeparationArcmin(target.point, Goto(target));
+        sum += error * error;
+        largest = std::max(largest, error);
+        char text[16];
+        std::snprintf(text, sizeof text, " %.2f", error);
+        each += text;
+    }
+    const double rms = std::sqrt(sum / static_cast<double>(std::size(kTargets)));
+    std::printf("pointing accuracy through the planetarium link, 3 stars: RMS %.2f'  max %.2f'   (each:%s)\n", rms,
+                largest, each.c_str());
+    EXPECT_LE(rms, 3.0);
+    EXPECT_LE(largest, 6.0);
+}
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
