@@ -17,6 +17,7 @@ void CControlDlg::OnOptions()
     dlg.m_nComPort = m_nComPort;
     dlg.m_bConnectOnStart = m_bConnectOnStart;
     dlg.m_pController = &m_controller;
+    const tavro::MountModel modelBefore = m_controller.Settings().model;
     if (RunOptionsDialog(dlg) != IDOK)
         return;
 
@@ -27,6 +28,9 @@ void CControlDlg::OnOptions()
     // same, and the board gets them.
     if (const QString error = SaveSettings(); !error.isEmpty())
         ShowError(error);
+    // Another mount's errors are not this one's.
+    if (m_controller.Settings().model != modelBefore)
+        ForgetAlignment();
 
     if (m_controller.Connected()) {
         if (m_controller.Port() == m_nComPort) {
