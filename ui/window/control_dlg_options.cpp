@@ -1,7 +1,8 @@
 // The Options command of the main control window: the options dialog runs
 // on the window's port, flag and controller; after OK the window takes the
 // port and flag back, saves all nine values (telling the user when that
-// fails) and brings the board up to date.
+// fails), forgets the alignment when the mount model changed, and brings
+// the board up to date.
 
 #include "ui/window/control_dlg.h"
 #include "ui/options/options_dlg.h"
