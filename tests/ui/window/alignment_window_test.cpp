@@ -249,6 +249,22 @@ private slots:
         }
     }
 
+    void thePlanetariumsSyncIsAStarKeptAndItsSiteEndsTheIndexOnlyFit()
+    {
+        ControlDlgHarness h;
+        h.WriteSettings(QByteArray("[Options]\nConnection=1\n"));
+        CTestControlDlg& dlg = h.Start();
+        QVERIFY(h.Connect());
+        auto& panel = static_cast<tavro::lx200::Panel&>(dlg);
+        QCOMPARE(panel.Sync({MeridianHour() + 0.25, 40.5}), std::string());
+        QCOMPARE(dlg.Session().Model().Count(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(ReadFile(h.m_path).contains("[Alignment]"), 5000);
+        QCOMPARE(dlg.windowTitle(), kCaption + QString::fromUtf8(" — aligned on 1 star, 0.0′, index only (no site)"));
+        panel.SetSite(48.0, 16.0);
+        QCOMPARE(dlg.windowTitle(), kCaption + QString::fromUtf8(" — aligned on 1 star, 0.0′"));
+        QCOMPARE(AddStar(dlg)->statusTip(), QString());
+    }
+
     void aFailedSaveIsToldOnceAndTheStarsStay()
     {
         ControlDlgHarness h;
