@@ -13,6 +13,7 @@
 #include "indi/driver_rules.h"
 #include "mount/link_messages.h"
 #include "mount/protocol.h"
+#include "settings/alignment_settings.h"
 #include "settings/settings_path.h"
 #include "settings/settings_store.h"
 
@@ -165,6 +166,7 @@ bool TavroTelescope::initProperties()
     setDefaultPollingPeriod(kIdlePollMs);
 
     LoadSettingsFile();
+    LoadAlignmentFile();
     LabelSlewRates(false);
 
     if (!m_wakeWatched && m_wakeRead >= 0) {
@@ -385,12 +387,7 @@ void TavroTelescope::ApplySettings(double values[], char* names[], int n)
         SendConfigurationIfConnected();
         LabelSlewRates(true);
         SaveMountSettings();
-        // Another mount's errors are not this one's.
-        if (m_gotoSession.Model().Count() > 0 || !(m_gotoSession.Model().Terms() == tavro::PointingTerms{})) {
-            m_gotoSession.ClearAlignment();
-            ShowAlignment();
-            LOG_INFO("Alignment cleared: the mount model changed.");
-        }
+        ForgetAlignment("the mount settings changed");
     }
 }
 
@@ -413,6 +410,7 @@ void TavroTelescope::ApplyModel(ISState* states, char* names[], int n)
         SendConfigurationIfConnected();
         LabelSlewRates(true);
         SaveMountSettings();
+        ForgetAlignment("the mount model changed");
     }
 }
 
@@ -425,6 +423,41 @@ void TavroTelescope::SaveMountSettings()
         return;
     }
     m_unsavedSettings.reset();
+}
+
+void TavroTelescope::LoadAlignmentFile()
+{
+    // Points taken in this session, or terms the file could not take, stand.
+    if (m_gotoSession.Model().Count() > 0 || m_unsavedAlignment)
+        return;
+    const tavro::AlignmentLoad kept = tavro::LoadAlignment(SettingsFilePath(), m_controller.Settings().model);
+    for (const std::string& problem : kept.problems)
+        LOGF_WARN("%s", OneLine(problem).c_str());
+    // The file is the one home of the kept terms: none there, none here.
+    m_gotoSession.RestoreTerms(kept.terms.value_or(tavro::PointingTerms{}));
+}
+
+void TavroTelescope::KeepAlignment()
+{
+    if (const auto failure = tavro::KeepAlignment(SettingsFilePath(), m_gotoSession.Model(),
+                                                  m_controller.Settings().model)) {
+        m_unsavedAlignment = true;
+        LOGF_WARN("The alignment could not be saved (%s); it stays in force until the driver ends.",
+                  OneLine(failure->Text()).c_str());
+        return;
+    }
+    m_unsavedAlignment = false;
+}
+
+void TavroTelescope::ForgetAlignment(const char* why)
+{
+    // Another mount's errors are not this one's.
+    if (m_gotoSession.Model().Count() == 0 && m_gotoSession.Model().Terms() == tavro::PointingTerms{})
+        return;
+    m_gotoSession.ClearAlignment();
+    KeepAlignment();
+    ShowAlignment();
+    LOGF_INFO("Alignment cleared: %s.", why);
 }
 
 void TavroTelescope::SavePort()
@@ -498,6 +531,7 @@ bool TavroTelescope::Connect()
     // could not be saved this session over it.
     LoadSettingsFile();
     ApplyUnsaved();
+    LoadAlignmentFile();
     LabelSlewRates(false);
     IDSetText(&PortTP, nullptr);
     IDSetSwitch(&ModelSP, nullptr);
@@ -634,6 +668,7 @@ bool TavroTelescope::Sync(double ra, double dec)
             LOGF_WARN("Sync refused: %s", outcome.message.c_str());
             return false;
         }
+        KeepAlignment();
     } else {
         m_gotoSession.Sync({ra, dec});
     }
@@ -666,6 +701,7 @@ void TavroTelescope::AlignmentSwitch(const char* name, ISState* states, char* na
                 LOG_WARN("The alignment cannot be cleared while a goto runs.");
             } else {
                 m_gotoSession.ClearAlignment();
+                KeepAlignment();
                 LOG_INFO("Alignment cleared: gotos use the sync alone until the next points.");
             }
         }

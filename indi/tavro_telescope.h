@@ -126,6 +126,13 @@ private:
     // The model and settings in force into the settings file; a failed save
     // is told and the values stay for the session.
     void SaveMountSettings();
+    // The pointing model's kept terms: read from the settings file while the
+    // session has no points of its own and nothing unsaved; written after
+    // every point taken and every clear (a failed save is told and the
+    // terms stay for the session); forgotten when the mount model changes.
+    void LoadAlignmentFile();
+    void KeepAlignment();
+    void ForgetAlignment(const char* why);
     // The port text a client chose into the settings file's Connection.
     void SavePort();
     // Settings and port changes that could not be saved, applied again
@@ -238,6 +245,7 @@ private:
     // Changes the settings file could not take, kept for the session.
     std::optional<std::string> m_unsavedPort;
     std::optional<tavro::MountSettings> m_unsavedSettings;
+    bool m_unsavedAlignment = false;
 
     int m_pollTimer = -1;
     bool m_firstGetProperties = true;

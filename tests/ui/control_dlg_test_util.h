@@ -62,9 +62,14 @@ private:
 
 class CTestControlDlg : public CControlDlg {
 public:
+    // The UTC of the window's pointing model (2027-01-15 08:00 UTC): hour
+    // angles and altitudes are the same at every run.
+    static constexpr double kUtc = 1800000000.0;
+
     CTestControlDlg(const std::string& settingsPath, ControlDlgSeams seams)
         : CControlDlg(settingsPath, std::move(seams))
     {
+        SetUtcNow([] { return kUtc; });
     }
 
     void ShowError(const QString& text) override

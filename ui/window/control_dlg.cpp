@@ -76,6 +76,7 @@ CControlDlg::CControlDlg(const std::string& settingsPath, ControlDlgSeams seams,
     setFont(tavro::ui::DialogFont());
     CreateControls();
     CreateNightVisionAction();
+    CreateAlignmentActions();
     m_hIcon = LoadProgramIcon();
 }
 
@@ -221,6 +222,7 @@ bool CControlDlg::OnInitDialog()
     m_bConnectOnStart = false;
     m_nComPort = 1;
     LoadSettings();
+    LoadAlignment();
     UpdateSpeedLabels();
     if (m_bConnectOnStart)
         OnConnect();

@@ -12,8 +12,8 @@
 // here in control_dlg.cpp, fields and points in control_dlg_fields.cpp,
 // commands and enable rules in control_dlg_commands.cpp, the goto run in
 // control_dlg_goto.cpp, the keyboard control in control_dlg_keys.cpp, the
-// options in control_dlg_options.cpp and night vision in
-// control_dlg_night.cpp.
+// options in control_dlg_options.cpp, night vision in
+// control_dlg_night.cpp and the alignment in control_dlg_alignment.cpp.
 
 #include <QBasicTimer>
 #include <QFont>
@@ -83,6 +83,8 @@ public:
     // The window's mount controller, for looking at the link's state.
     const CMountController& Controller() const { return m_controller; }
     const std::string& SettingsPath() const { return m_settingsPath; }
+    // The window's goto session, for looking at its pointing model.
+    const tavro::GotoSession& Session() const { return m_gotoSession; }
 
 protected:
     // Shows the connection error box (caption "Error", information icon)
@@ -91,6 +93,8 @@ protected:
     // Runs the options dialog modally and returns its result (IDOK after
     // OK). Tests override it to drive the dialog without a modal loop.
     virtual int RunOptionsDialog(COptionsDlg& dlg);
+    // The UTC the pointing model reckons hour angles with; tests fix it.
+    void SetUtcNow(tavro::GotoSession::UtcNow utcNow) { m_gotoSession.SetUtcNow(std::move(utcNow)); }
 
     // Start-up: fonts, field limits, colours, the initial point, the stored
     // settings, then connect-on-start or the enable rules.
@@ -142,6 +146,29 @@ private:
     // Saves the nine values; empty when saved, else the text that tells the
     // user why the save failed.
     QString SaveSettings();
+
+    // ---- Alignment (control_dlg_alignment.cpp) ------------------------------------
+    // "Add alignment star" and "Clear alignment" in the window's context menu.
+    void CreateAlignmentActions();
+    // Start-up: the [Site] group into the session, then the kept terms of
+    // [Alignment] for the mount model in force.
+    void LoadAlignment();
+    // The mount points exactly at the Current point fields: an alignment
+    // point; a refusal is shown and changes nothing.
+    void OnAddAlignmentStar();
+    void OnClearAlignment();
+    // The model's terms after a point or a clear into [Alignment]; a failed
+    // save is told once until a save succeeds again, the terms staying in
+    // force for this run.
+    void KeepAlignment();
+    // The mount model changed: another mount's errors are not this one's.
+    void ForgetAlignment();
+    // The caption with the planetarium link's words and the alignment's.
+    void UpdateTitle();
+    std::string m_linkWords;                       // as the link last told them
+    QAction* m_pAddStarAction = nullptr;           // child object
+    QAction* m_pClearAlignmentAction = nullptr;    // child object
+    bool m_bAlignmentSaveFailed = false;           // told; not again until a save succeeds
 
     // ---- Keyboard control ----------------------------------------------------------
     // Sees every key press and release of the window's controls before they

@@ -117,6 +117,8 @@ void CControlDlg::UpdateControls()
         enable(id, ready);
     enable(IDC_OPTIONS, idle);
     enable(IDC_K3CCD_MODE, ready);
+    m_pAddStarAction->setEnabled(ready);
+    m_pClearAlignmentAction->setEnabled(ready);
 
     // The control that had the focus was disabled (the toolkit has passed
     // the focus on to its neighbour): "Exit" takes it. Before the window is

@@ -1,7 +1,8 @@
 // The Options command of the main control window: the options dialog runs
 // on the window's port, flag and controller; after OK the window takes the
 // port and flag back, saves all nine values (telling the user when that
-// fails) and brings the board up to date.
+// fails), forgets the alignment when the mount model changed, and brings
+// the board up to date.
 
 #include "ui/window/control_dlg.h"
 #include "ui/options/options_dlg.h"
@@ -17,6 +18,7 @@ void CControlDlg::OnOptions()
     dlg.m_nComPort = m_nComPort;
     dlg.m_bConnectOnStart = m_bConnectOnStart;
     dlg.m_pController = &m_controller;
+    const tavro::MountModel modelBefore = m_controller.Settings().model;
     if (RunOptionsDialog(dlg) != IDOK)
         return;
 
@@ -27,6 +29,9 @@ void CControlDlg::OnOptions()
     // same, and the board gets them.
     if (const QString error = SaveSettings(); !error.isEmpty())
         ShowError(error);
+    // Another mount's errors are not this one's.
+    if (m_controller.Settings().model != modelBefore)
+        ForgetAlignment();
 
     if (m_controller.Connected()) {
         if (m_controller.Port() == m_nComPort) {

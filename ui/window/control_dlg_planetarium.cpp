@@ -196,6 +196,15 @@ std::string CControlDlg::Sync(const SkyPoint& point)
             return outcome.message;
         WritePoint(fields.ra, fields.dec, kCurrentPointFields);
         m_fieldsPoint = fields;
+        // Kept from the event loop: a failed save's message box must not
+        // hold the planetarium's answer back.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                KeepAlignment();
+                UpdateTitle();
+            },
+            Qt::QueuedConnection);
         return {};
     }
     WritePoint(fields.ra, fields.dec, kCurrentPointFields);
@@ -205,6 +214,7 @@ std::string CControlDlg::Sync(const SkyPoint& point)
 void CControlDlg::SetSite(double latitude, double longitudeEast)
 {
     m_gotoSession.SetSite(tavro::Site{latitude, longitudeEast});
+    UpdateTitle();
 }
 
 bool CControlDlg::PressSlew(Direction direction)
@@ -293,8 +303,6 @@ void CControlDlg::OnEndDone()
 
 void CControlDlg::ShowLinkState(const std::string& words)
 {
-    QString title = QString::fromUtf8(tavro::ui::kControlDlgCaption);
-    if (!words.empty())
-        title += QStringLiteral(" \u2014 ") + QString::fromStdString(words);
-    setWindowTitle(title);
+    m_linkWords = words;
+    UpdateTitle();
 }
