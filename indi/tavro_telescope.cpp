@@ -387,7 +387,6 @@ void TavroTelescope::ApplySettings(double values[], char* names[], int n)
         SendConfigurationIfConnected();
         LabelSlewRates(true);
         SaveMountSettings();
-        ForgetAlignment("the mount settings changed");
     }
 }
 

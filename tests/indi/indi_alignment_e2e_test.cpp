@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <mutex>
 #include <random>
 #include <string>
@@ -335,6 +337,15 @@ TEST_F(IndiAlignment, AWrongStarIsRefusedAndClearEmptiesTheModel)
     EXPECT_TRUE(s.WaitForMessage("a wrong star?", 10000));
     EXPECT_EQ(s.Get("ALIGNMENT_POINTSET_SIZE.ALIGNMENT_POINTSET_SIZE"), "2");
     EXPECT_NEAR(std::atof(s.Get("EQUATORIAL_EOD_COORD.DEC").c_str()), dec, 1.0 / 60);
+    // The fitted terms are kept in the settings file for the next start.
+    const auto fileText = [&] {
+        std::ifstream in(s.SettingsPath());
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    };
+    EXPECT_NE(fileText().find("[Alignment]\n"), std::string::npos) << fileText();
+    EXPECT_NE(fileText().find("\nModel=EQ5\n"), std::string::npos) << fileText();
 
     // Ekos' "Clear model": CLEAR, then COMMIT.
     ASSERT_TRUE(s.Set('s', "ALIGNMENT_POINTSET_ACTION.CLEAR=On"));
@@ -342,6 +353,8 @@ TEST_F(IndiAlignment, AWrongStarIsRefusedAndClearEmptiesTheModel)
     ASSERT_TRUE(s.Set('s', "ALIGNMENT_POINTSET_COMMIT.COMMIT=On"));
     EXPECT_TRUE(SizeIs(0));
     EXPECT_TRUE(s.WaitFor("@ALIGNMENT_POINTSET_COMMIT._STATE\"==1", 20));
+    EXPECT_EQ(fileText().find("[Alignment]"), std::string::npos) << fileText();
+    EXPECT_NE(fileText().find("[Options]"), std::string::npos) << fileText();
     // The next sync starts a new model.
     ASSERT_TRUE(s.Set('s', "ALIGNMENT_POINTSET_ACTION.APPEND=On"));
     ASSERT_NO_FATAL_FAILURE(AddStar(2, 1));
