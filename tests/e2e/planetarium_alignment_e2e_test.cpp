@@ -26,74 +26,17 @@
 
 #include "mount/sidereal_time.h"
 #include "tests/e2e/program_session.h"
+#include "tests/support/sky_check.h"
 #include "tools/boardsim/board_simulator.h"
 
 namespace {
+
+using namespace tavro::test::sky;
 
 using tavro::e2e::ProgramSession;
 using tavro::e2e::WaitUntil;
 using tavro::sim::BoardSimulator;
 using tavro::sim::Command;
-
-constexpr double kLatitude = 48.1;
-constexpr double kLongitude = 11.6;  // east
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kRad = kPi / 180.0;
-
-struct Sky {
-    double ra = 0.0;   // hours
-    double dec = 0.0;  // degrees
-};
-
-// A place on the sky by hour angle (hours, west positive) and Dec, turned
-// into an RA when it is used.
-struct Place {
-    double ha;
-    double dec;
-};
-
-double UnixNow()
-{
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-double Wrap24(double hours)
-{
-    hours = std::fmod(hours, 24.0);
-    return hours < 0 ? hours + 24.0 : hours;
-}
-
-double AltitudeDegrees(const Sky& p)
-{
-    const double ha = (tavro::LocalSiderealTime(UnixNow(), kLongitude) - p.ra) * 15.0 * kRad;
-    const double s = std::sin(kLatitude * kRad) * std::sin(p.dec * kRad) +
-                     std::cos(kLatitude * kRad) * std::cos(p.dec * kRad) * std::cos(ha);
-    return std::asin(std::clamp(s, -1.0, 1.0)) / kRad;
-}
-
-double SeparationArcmin(const Sky& a, const Sky& b)
-{
-    const double dra = (a.ra - b.ra) * 15.0 * kRad;
-    const double d1 = a.dec * kRad, d2 = b.dec * kRad;
-    const double x = std::sin(d1) * std::sin(d2) + std::cos(d1) * std::cos(d2) * std::cos(dra);
-    const double y = std::hypot(std::cos(d2) * std::sin(dra),
-                                std::cos(d1) * std::sin(d2) - std::sin(d1) * std::cos(d2) * std::cos(dra));
-    return std::atan2(y, x) / kRad * 60.0;
-}
-
-bool ParsePointing(const std::string& line, Sky* sky)
-{
-    int rh = 0, rm = 0, dd = 0, dm = 0, ds = 0;
-    double rs = 0.0;
-    char sign = '+';
-    if (std::sscanf(line.c_str(), "pointing ra=%d:%d:%lf dec=%c%d:%d:%d", &rh, &rm, &rs, &sign, &dd, &dm, &ds) != 7)
-        return false;
-    sky->ra = rh + rm / 60.0 + rs / 3600.0;
-    sky->dec = (sign == '-' ? -1.0 : 1.0) * (dd + dm / 60.0 + ds / 3600.0);
-    return true;
-}
 
 // A point as the protocol carries it (whole seconds of RA and arcseconds
 // of Dec): the ":Sr"/":Sd" arguments, and the point they stand for.
