@@ -229,7 +229,7 @@ std::string Conversation::MoveToTarget()
     const SkyPoint target = ToMount(m_epoch, {*m_targetRa, *m_targetDec}, Now());
     const std::string refused = m_panel.Goto(target);
     if (!refused.empty())
-        return "2" + ReasonText(refused) + "#";
+        return std::string("2").append(ReasonText(refused)).append("#");
     return "0";
 }
 
@@ -240,7 +240,7 @@ std::string Conversation::SyncToTarget()
     const std::string refused =
         m_panel.Sync(ToMount(m_epoch, {*m_targetRa, *m_targetDec}, Now()));
     if (!refused.empty())
-        return "Not matched: " + ReasonText(refused) + "#";
+        return std::string("Not matched: ").append(ReasonText(refused)).append("#");
     return "Coordinates matched#";
 }
 
