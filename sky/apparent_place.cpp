@@ -1,0 +1,269 @@
+#include "sky/apparent_place.h"
+
+#include <erfa.h>
+#include <erfam.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "mount/sidereal_time.h"
+
+namespace tavro::sky {
+
+namespace {
+
+constexpr double kUnixEpochJd = 2440587.5;
+constexpr double kSecondsPerDay = 86400.0;
+// About 4700 years either side of 1970: the calendar routines take every
+// date in between, and nothing an observer means lies outside.
+constexpr double kLatestSeconds = 1.5e11;
+
+constexpr double kHoursToRadians = ERFA_DPI / 12.0;
+
+// The clock reading used for a time: a time that is not a number is read as
+// 1970, one beyond the calendar's range as its nearest end.
+double UsableSeconds(double unixSeconds)
+{
+    if (!std::isfinite(unixSeconds))
+        return 0.0;
+    return std::clamp(unixSeconds, -kLatestSeconds, kLatestSeconds);
+}
+
+// A moment as two-part Julian dates: UTC (also taken for UT1) and TT (also
+// taken for TDB; the two differ by under two milliseconds).
+struct Moment {
+    double utc1 = 0.0, utc2 = 0.0;
+    double tt1 = 0.0, tt2 = 0.0;
+};
+
+Moment MomentOf(double unixSeconds)
+{
+    const double seconds = UsableSeconds(unixSeconds);
+    const double days = std::floor(seconds / kSecondsPerDay);
+    const double secondOfDay = seconds - days * kSecondsPerDay;
+
+    Moment m;
+    // Without a calendar date or leap-second count for the day, TT is taken
+    // as UTC plus today's offset: the places stay the date's, within a minute
+    // of time.
+    m.utc1 = kUnixEpochJd + days;
+    m.utc2 = secondOfDay / kSecondsPerDay;
+    m.tt1 = m.utc1;
+    m.tt2 = m.utc2 + (37.0 + 32.184) / kSecondsPerDay;
+
+    int year = 0, month = 0, day = 0;
+    double fraction = 0.0;
+    if (eraJd2cal(kUnixEpochJd + days, 0.0, &year, &month, &day, &fraction) != 0)
+        return m;
+    const int hour = static_cast<int>(secondOfDay / 3600.0);
+    const int minute = static_cast<int>((secondOfDay - hour * 3600.0) / 60.0);
+    const double second = secondOfDay - hour * 3600.0 - minute * 60.0;
+    double utc1 = 0.0, utc2 = 0.0, tai1 = 0.0, tai2 = 0.0;
+    // Before 1960 and far in the future the leap-second table gives a
+    // warning (status 1) and its nearest count: a sensible reading.
+    if (eraDtf2d("UTC", year, month, day, hour, minute, second, &utc1, &utc2) < 0 ||
+        eraUtctai(utc1, utc2, &tai1, &tai2) < 0)
+        return m;
+    m.utc1 = utc1;
+    m.utc2 = utc2;
+    eraTaitt(tai1, tai2, &m.tt1, &m.tt2);
+    return m;
+}
+
+Equatorial FromRadians(double ra, double dec)
+{
+    double hours = eraAnp(ra) / kHoursToRadians;
+    // eraAnp gives [0, 2pi); its top end may round up to 24 h itself.
+    if (hours >= 24.0)
+        hours = 0.0;
+    return {hours, dec * ERFA_DR2D};
+}
+
+// The ERFA planet number of a body that is a planet.
+int PlanetNumber(Body body)
+{
+    switch (body) {
+    case Body::Mercury: return 1;
+    case Body::Venus: return 2;
+    case Body::Mars: return 4;
+    case Body::Jupiter: return 5;
+    case Body::Saturn: return 6;
+    case Body::Uranus: return 7;
+    case Body::Neptune: return 8;
+    case Body::Sun:
+    case Body::Moon: break;
+    }
+    return 0;
+}
+
+// The body's barycentric position (au, ICRS axes) at TDB `tdb1 + tdb2`, and
+// the Sun's.
+void BarycentricPosition(Body body, double tdb1, double tdb2, double position[3], double sun[3])
+{
+    double earthHelio[2][3], earthBary[2][3];
+    // Outside 1900-2100 the Earth's series warns (status 1) and still gives
+    // its best value.
+    eraEpv00(tdb1, tdb2, earthHelio, earthBary);
+    eraPmp(earthBary[0], earthHelio[0], sun);
+    if (body == Body::Sun) {
+        eraCp(sun, position);
+    } else if (body == Body::Moon) {
+        double moon[2][3];
+        eraMoon98(tdb1, tdb2, moon);  // geocentric
+        eraPpp(earthBary[0], moon[0], position);
+    } else {
+        // Heliocentric on the J2000 mean equator and equinox, which the ICRS
+        // axes match to a few hundredths of an arcsecond.
+        double planet[2][3];
+        eraPlan94(tdb1, tdb2, PlanetNumber(body), planet);
+        eraPpp(sun, planet[0], position);
+    }
+}
+
+// The observer's parameters for the date (geocentric, or at the site) and
+// the equation of the origins, which takes a CIRS right ascension to one
+// from the true equinox.
+struct Frame {
+    eraASTROM astrom{};
+    double eo = 0.0;
+};
+
+Frame FrameOf(const Moment& m, const std::optional<Site>& site)
+{
+    double x = 0.0, y = 0.0, s = 0.0;
+    eraXys06a(m.tt1, m.tt2, &x, &y, &s);
+    double earthHelio[2][3], earthBary[2][3];
+    eraEpv00(m.tt1, m.tt2, earthHelio, earthBary);
+    Frame frame;
+    if (site) {
+        const double theta = eraEra00(m.utc1, m.utc2);
+        const double sp = eraSp00(m.tt1, m.tt2);
+        eraApco(m.tt1, m.tt2, earthBary, earthHelio[0], x, y, s, theta,
+                site->longitudeDegrees * ERFA_DD2R, site->latitudeDegrees * ERFA_DD2R,
+                site->heightMetres, 0.0, 0.0, sp, 0.0, 0.0, &frame.astrom);
+    } else {
+        eraApci(m.tt1, m.tt2, earthBary, earthHelio[0], x, y, s, &frame.astrom);
+    }
+    // GCRS to CIRS, set here in both cases.
+    eraC2ixys(x, y, s, frame.astrom.bpn);
+    frame.eo = eraEo06a(m.tt1, m.tt2);
+    return frame;
+}
+
+}  // namespace
+
+Equatorial ApparentPlace(const CataloguePlace& place, double unixSeconds)
+{
+    const Moment m = MomentOf(unixSeconds);
+    eraASTROM astrom;
+    double eo = 0.0;
+    eraApci13(m.tt1, m.tt2, &astrom, &eo);
+
+    const double ra = place.raHours * kHoursToRadians;
+    const double dec = place.decDegrees * ERFA_DD2R;
+    // The catalogue gives the RA motion as a great-circle rate; ERFA takes
+    // the rate of RA itself. At the poles there is no RA motion to speak of.
+    const double cosDec = std::cos(dec);
+    const double masToRadians = ERFA_DMAS2R;
+    const double pmRa = std::abs(cosDec) > 1e-9 ? place.pmRaMasPerYear * masToRadians / cosDec : 0.0;
+    const double pmDec = place.pmDecMasPerYear * masToRadians;
+    const double parallaxArcsec = place.parallaxMas / 1000.0;
+
+    double ri = 0.0, di = 0.0;
+    eraAtciq(ra, dec, pmRa, pmDec, parallaxArcsec, 0.0, &astrom, &ri, &di);
+    return FromRadians(ri - eo, di);
+}
+
+Equatorial J2000FromApparent(const Equatorial& apparent, double unixSeconds)
+{
+    const Moment m = MomentOf(unixSeconds);
+    eraASTROM astrom;
+    double eo = 0.0;
+    eraApci13(m.tt1, m.tt2, &astrom, &eo);
+    double rc = 0.0, dc = 0.0;
+    eraAticq(apparent.raHours * kHoursToRadians + eo, apparent.decDegrees * ERFA_DD2R, &astrom,
+             &rc, &dc);
+    return FromRadians(rc, dc);
+}
+
+Equatorial ApparentPlaceOf(Body body, double unixSeconds, const std::optional<Site>& site)
+{
+    const Moment m = MomentOf(unixSeconds);
+    Frame frame = FrameOf(m, site);
+    eraASTROM& astrom = frame.astrom;
+
+    // Where the body was when the light now arriving left it: the light
+    // time, found again from each better distance.
+    double position[3], sun[3], toBody[3];
+    double lightDays = 0.0;
+    for (int i = 0; i < 4; ++i) {
+        BarycentricPosition(body, m.tt1, m.tt2 - lightDays, position, sun);
+        eraPmp(position, astrom.eb, toBody);
+        const double next = eraPm(toBody) * ERFA_AULT / ERFA_DAYSEC;
+        const bool settled = std::abs(next - lightDays) < 1e-12;
+        lightDays = next;
+        if (settled)
+            break;
+    }
+    double distance = 0.0, direction[3];
+    eraPn(toBody, &distance, direction);
+    if (body != Body::Sun) {
+        // The Sun's bending of the light on its way.
+        double fromSun[3], fromSunUnit[3], sunDistance = 0.0;
+        eraPmp(position, sun, fromSun);
+        eraPn(fromSun, &sunDistance, fromSunUnit);
+        double bent[3];
+        eraLd(1.0, direction, fromSunUnit, astrom.eh, astrom.em, 1e-6, bent);
+        eraCp(bent, direction);
+    }
+    // The observer's motion (aberration), then the equator of the date.
+    double aberrated[3], cirs[3];
+    eraAb(direction, astrom.v, astrom.em, astrom.bm1, aberrated);
+    eraRxp(astrom.bpn, aberrated, cirs);
+    double ri = 0.0, di = 0.0;
+    eraC2s(cirs, &ri, &di);
+    return FromRadians(ri - frame.eo, di);
+}
+
+Equatorial ApparentPlaceOf(const SkyObject& object, double unixSeconds,
+                           const std::optional<Site>& site)
+{
+    if (object.body)
+        return ApparentPlaceOf(*object.body, unixSeconds, site);
+    return ApparentPlace(object.place, unixSeconds);
+}
+
+double LocalApparentSiderealTime(double unixSeconds, double longitudeDegrees)
+{
+    const double seconds = UsableSeconds(unixSeconds);
+    const Moment m = MomentOf(seconds);
+    // The mean sidereal time plus the equation of the equinoxes.
+    double hours = LocalSiderealTime(seconds, longitudeDegrees) +
+                   eraEe06a(m.tt1, m.tt2) / kHoursToRadians;
+    hours = std::fmod(hours, 24.0);
+    if (hours < 0.0)
+        hours += 24.0;
+    if (hours >= 24.0)
+        hours = 0.0;
+    return hours;
+}
+
+Horizontal ToHorizontal(const Equatorial& apparent, double unixSeconds, const Site& site)
+{
+    const double hourAngle =
+        (LocalApparentSiderealTime(unixSeconds, site.longitudeDegrees) - apparent.raHours) *
+        kHoursToRadians;
+    double azimuth = 0.0, altitude = 0.0;
+    eraHd2ae(hourAngle, apparent.decDegrees * ERFA_DD2R, site.latitudeDegrees * ERFA_DD2R,
+             &azimuth, &altitude);
+    return {altitude * ERFA_DR2D, azimuth * ERFA_DR2D};
+}
+
+double SeparationDegrees(const Equatorial& a, const Equatorial& b)
+{
+    return eraSeps(a.raHours * kHoursToRadians, a.decDegrees * ERFA_DD2R,
+                   b.raHours * kHoursToRadians, b.decDegrees * ERFA_DD2R) *
+           ERFA_DR2D;
+}
+
+}  // namespace tavro::sky
