@@ -256,7 +256,11 @@ Horizontal ToHorizontal(const Equatorial& apparent, double unixSeconds, const Si
     double azimuth = 0.0, altitude = 0.0;
     eraHd2ae(hourAngle, apparent.decDegrees * ERFA_DD2R, site.latitudeDegrees * ERFA_DD2R,
              &azimuth, &altitude);
-    return {altitude * ERFA_DR2D, azimuth * ERFA_DR2D};
+    double degrees = azimuth * ERFA_DR2D;
+    // Just west of north rounds up to a full circle: that is north.
+    if (degrees >= 360.0)
+        degrees = 0.0;
+    return {altitude * ERFA_DR2D, degrees};
 }
 
 double SeparationDegrees(const Equatorial& a, const Equatorial& b)

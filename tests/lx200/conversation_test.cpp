@@ -266,13 +266,13 @@ TEST_F(Lx200Conversation, MalformedAndOversizedInputDoesNoHarm)
 TEST(Lx200ConversationEpoch, J2000ClientsArePrecessedBothWays)
 {
     RecordingPanel panel;
-    panel.position = {6.771871, -16.74485};   // Sirius, mean place of 2026-01-15
+    panel.position = {6.772340, -16.743953};   // Sirius, apparent place of 2026-01-15
     Conversation talk(panel, Epoch::J2000, [] { return kJan15; });
     // Sirius at J2000: 06:45:08.9 -16:42:58.
     EXPECT_EQ(talk.Receive(":GR#:GD#"), "06:45:09#-16*42:58#");
     EXPECT_EQ(talk.Receive(":Sr06:45:08.9#:Sd-16*42:58#:MS#"), "110");
     // The worked value, to its digits.
-    EXPECT_EQ(panel.calls, Calls{"goto 6.7719 -16.7448"});
+    EXPECT_EQ(panel.calls, Calls{"goto 6.7723 -16.7440"});
 }
 
 }  // namespace
