@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "mount/sidereal_time.h"
 
@@ -96,21 +97,75 @@ int PlanetNumber(Body body)
     return 0;
 }
 
-// The body's barycentric position (au, ICRS axes) at TDB `tdb1 + tdb2`, and
-// the Sun's.
-void BarycentricPosition(Body body, double tdb1, double tdb2, double position[3], double sun[3])
+// What the conversions need of a moment, the same for every place and every
+// observer: the celestial intermediate pole (x, y) and origin locator s, the
+// Earth's heliocentric and barycentric position and velocity, the geocentric
+// parameters (ICRS to the true equator of the date) and the equation of the
+// origins, which takes a right ascension from the intermediate origin to the
+// true equinox. Working them out (the nutation series above all) takes a
+// hundred times as long as converting one place, and a list of places is
+// converted for one moment: the last moment's are kept, one set for each
+// thread.
+struct DateFrame {
+    double seconds = std::numeric_limits<double>::quiet_NaN();
+    Moment moment;
+    double x = 0.0, y = 0.0, s = 0.0;
+    double earthHelio[2][3] = {};
+    double earthBary[2][3] = {};
+    eraASTROM astrom{};
+    double eo = 0.0;
+};
+
+DateFrame& DateFrameAt(double unixSeconds)
 {
-    double earthHelio[2][3], earthBary[2][3];
-    // Outside 1900-2100 the Earth's series warns (status 1) and still gives
-    // its best value.
-    eraEpv00(tdb1, tdb2, earthHelio, earthBary);
-    eraPmp(earthBary[0], earthHelio[0], sun);
+    thread_local DateFrame frame;
+    const double seconds = UsableSeconds(unixSeconds);
+    if (frame.seconds != seconds) {
+        const Moment m = MomentOf(seconds);
+        frame.moment = m;
+        // As eraApci13 does it, keeping the pieces for the observer at a site.
+        double rnpb[3][3];
+        eraPnm06a(m.tt1, m.tt2, rnpb);
+        eraBpn2xy(rnpb, &frame.x, &frame.y);
+        frame.s = eraS06(m.tt1, m.tt2, frame.x, frame.y);
+        // Outside 1900-2100 the Earth's series warns (status 1) and still
+        // gives its best value.
+        eraEpv00(m.tt1, m.tt2, frame.earthHelio, frame.earthBary);
+        eraApci(m.tt1, m.tt2, frame.earthBary, frame.earthHelio[0], frame.x, frame.y, frame.s,
+                &frame.astrom);
+        frame.eo = eraEors(rnpb, frame.s);
+        frame.seconds = seconds;
+    }
+    return frame;
+}
+
+// A point's barycentric position (au) `days` before the moment, from its
+// position and velocity at the moment: over the light time of a planet the
+// Sun's and the Earth's paths are straight to far better than a
+// milliarcsecond.
+void Earlier(const double pv[2][3], double days, double position[3])
+{
+    for (int i = 0; i < 3; ++i)
+        position[i] = pv[0][i] - days * pv[1][i];
+}
+
+// The body's barycentric position (au, ICRS axes) `lightDays` before the
+// moment of `frame`, and the Sun's then.
+void BarycentricPosition(Body body, DateFrame& frame, double lightDays, double position[3],
+                         double sun[3])
+{
+    double sunPv[2][3];
+    eraPvmpv(frame.earthBary, frame.earthHelio, sunPv);
+    Earlier(sunPv, lightDays, sun);
+    const double tdb1 = frame.moment.tt1;
+    const double tdb2 = frame.moment.tt2 - lightDays;
     if (body == Body::Sun) {
         eraCp(sun, position);
     } else if (body == Body::Moon) {
-        double moon[2][3];
+        double earth[3], moon[2][3];
+        Earlier(frame.earthBary, lightDays, earth);
         eraMoon98(tdb1, tdb2, moon);  // geocentric
-        eraPpp(earthBary[0], moon[0], position);
+        eraPpp(earth, moon[0], position);
     } else {
         // Heliocentric on the J2000 mean equator and equinox, which the ICRS
         // axes match to a few hundredths of an arcsecond.
@@ -120,87 +175,82 @@ void BarycentricPosition(Body body, double tdb1, double tdb2, double position[3]
     }
 }
 
-// The observer's parameters for the date (geocentric, or at the site) and
-// the equation of the origins, which takes a CIRS right ascension to one
-// from the true equinox.
-struct Frame {
-    eraASTROM astrom{};
-    double eo = 0.0;
-};
-
-Frame FrameOf(const Moment& m, const std::optional<Site>& site)
+// The observer's parameters: geocentric, or at the site (its place on the
+// turning Earth, and the Earth's rotation added to its motion).
+eraASTROM ObserverAt(DateFrame& frame, const std::optional<Site>& site)
 {
-    double x = 0.0, y = 0.0, s = 0.0;
-    eraXys06a(m.tt1, m.tt2, &x, &y, &s);
-    double earthHelio[2][3], earthBary[2][3];
-    eraEpv00(m.tt1, m.tt2, earthHelio, earthBary);
-    Frame frame;
-    if (site) {
-        const double theta = eraEra00(m.utc1, m.utc2);
-        const double sp = eraSp00(m.tt1, m.tt2);
-        eraApco(m.tt1, m.tt2, earthBary, earthHelio[0], x, y, s, theta,
-                site->longitudeDegrees * ERFA_DD2R, site->latitudeDegrees * ERFA_DD2R,
-                site->heightMetres, 0.0, 0.0, sp, 0.0, 0.0, &frame.astrom);
-    } else {
-        eraApci(m.tt1, m.tt2, earthBary, earthHelio[0], x, y, s, &frame.astrom);
+    if (!site)
+        return frame.astrom;
+    const Moment& m = frame.moment;
+    eraASTROM astrom{};
+    eraApco(m.tt1, m.tt2, frame.earthBary, frame.earthHelio[0], frame.x, frame.y, frame.s,
+            eraEra00(m.utc1, m.utc2), site->longitudeDegrees * ERFA_DD2R,
+            site->latitudeDegrees * ERFA_DD2R, site->heightMetres, 0.0, 0.0,
+            eraSp00(m.tt1, m.tt2), 0.0, 0.0, &astrom);
+    // ICRS to the true equator of the date, as for the geocentric observer.
+    eraCr(frame.astrom.bpn, astrom.bpn);
+    return astrom;
+}
+
+// The equation of the equinoxes (radians) at a moment, kept likewise.
+double EquationOfTheEquinoxes(double seconds)
+{
+    thread_local double kept = std::numeric_limits<double>::quiet_NaN();
+    thread_local double value = 0.0;
+    if (kept != seconds) {
+        const Moment m = MomentOf(seconds);
+        value = eraEe06a(m.tt1, m.tt2);
+        kept = seconds;
     }
-    // GCRS to CIRS, set here in both cases.
-    eraC2ixys(x, y, s, frame.astrom.bpn);
-    frame.eo = eraEo06a(m.tt1, m.tt2);
-    return frame;
+    return value;
 }
 
 }  // namespace
 
 Equatorial ApparentPlace(const CataloguePlace& place, double unixSeconds)
 {
-    const Moment m = MomentOf(unixSeconds);
-    eraASTROM astrom;
-    double eo = 0.0;
-    eraApci13(m.tt1, m.tt2, &astrom, &eo);
+    DateFrame& frame = DateFrameAt(unixSeconds);
 
     const double ra = place.raHours * kHoursToRadians;
     const double dec = place.decDegrees * ERFA_DD2R;
     // The catalogue gives the RA motion as a great-circle rate; ERFA takes
     // the rate of RA itself. At the poles there is no RA motion to speak of.
     const double cosDec = std::cos(dec);
-    const double masToRadians = ERFA_DMAS2R;
-    const double pmRa = std::abs(cosDec) > 1e-9 ? place.pmRaMasPerYear * masToRadians / cosDec : 0.0;
-    const double pmDec = place.pmDecMasPerYear * masToRadians;
+    const double pmRa =
+        std::abs(cosDec) > 1e-9 ? place.pmRaMasPerYear * ERFA_DMAS2R / cosDec : 0.0;
+    const double pmDec = place.pmDecMasPerYear * ERFA_DMAS2R;
     const double parallaxArcsec = place.parallaxMas / 1000.0;
 
     double ri = 0.0, di = 0.0;
-    eraAtciq(ra, dec, pmRa, pmDec, parallaxArcsec, 0.0, &astrom, &ri, &di);
-    return FromRadians(ri - eo, di);
+    eraAtciq(ra, dec, pmRa, pmDec, parallaxArcsec, 0.0, &frame.astrom, &ri, &di);
+    return FromRadians(ri - frame.eo, di);
 }
 
 Equatorial J2000FromApparent(const Equatorial& apparent, double unixSeconds)
 {
-    const Moment m = MomentOf(unixSeconds);
-    eraASTROM astrom;
-    double eo = 0.0;
-    eraApci13(m.tt1, m.tt2, &astrom, &eo);
+    DateFrame& frame = DateFrameAt(unixSeconds);
     double rc = 0.0, dc = 0.0;
-    eraAticq(apparent.raHours * kHoursToRadians + eo, apparent.decDegrees * ERFA_DD2R, &astrom,
-             &rc, &dc);
+    eraAticq(apparent.raHours * kHoursToRadians + frame.eo, apparent.decDegrees * ERFA_DD2R,
+             &frame.astrom, &rc, &dc);
     return FromRadians(rc, dc);
 }
 
 Equatorial ApparentPlaceOf(Body body, double unixSeconds, const std::optional<Site>& site)
 {
-    const Moment m = MomentOf(unixSeconds);
-    Frame frame = FrameOf(m, site);
-    eraASTROM& astrom = frame.astrom;
+    DateFrame& frame = DateFrameAt(unixSeconds);
+    eraASTROM astrom = ObserverAt(frame, site);
 
     // Where the body was when the light now arriving left it: the light
     // time, found again from each better distance.
     double position[3], sun[3], toBody[3];
     double lightDays = 0.0;
     for (int i = 0; i < 4; ++i) {
-        BarycentricPosition(body, m.tt1, m.tt2 - lightDays, position, sun);
+        BarycentricPosition(body, frame, lightDays, position, sun);
         eraPmp(position, astrom.eb, toBody);
         const double next = eraPm(toBody) * ERFA_AULT / ERFA_DAYSEC;
-        const bool settled = std::abs(next - lightDays) < 1e-12;
+        // A microsecond: the Moon, the fastest, moves a millionth of an
+        // arcsecond in it.
+        const bool settled = std::abs(next - lightDays) < 1e-6 / ERFA_DAYSEC;
         lightDays = next;
         if (settled)
             break;
@@ -236,10 +286,9 @@ Equatorial ApparentPlaceOf(const SkyObject& object, double unixSeconds,
 double LocalApparentSiderealTime(double unixSeconds, double longitudeDegrees)
 {
     const double seconds = UsableSeconds(unixSeconds);
-    const Moment m = MomentOf(seconds);
     // The mean sidereal time plus the equation of the equinoxes.
     double hours = LocalSiderealTime(seconds, longitudeDegrees) +
-                   eraEe06a(m.tt1, m.tt2) / kHoursToRadians;
+                   EquationOfTheEquinoxes(seconds) / kHoursToRadians;
     hours = std::fmod(hours, 24.0);
     if (hours < 0.0)
         hours += 24.0;
