@@ -40,8 +40,16 @@ struct Moment {
 Moment MomentOf(double unixSeconds)
 {
     const double seconds = UsableSeconds(unixSeconds);
-    const double days = std::floor(seconds / kSecondsPerDay);
-    const double secondOfDay = seconds - days * kSecondsPerDay;
+    double days = std::floor(seconds / kSecondsPerDay);
+    double secondOfDay = seconds - days * kSecondsPerDay;
+    // The division may round across midnight.
+    if (secondOfDay < 0.0) {
+        days -= 1.0;
+        secondOfDay += kSecondsPerDay;
+    } else if (secondOfDay >= kSecondsPerDay) {
+        days += 1.0;
+        secondOfDay -= kSecondsPerDay;
+    }
 
     Moment m;
     // Without a calendar date or leap-second count for the day, TT is taken
@@ -60,8 +68,9 @@ Moment MomentOf(double unixSeconds)
     const int minute = static_cast<int>((secondOfDay - hour * 3600.0) / 60.0);
     const double second = secondOfDay - hour * 3600.0 - minute * 60.0;
     double utc1 = 0.0, utc2 = 0.0, tai1 = 0.0, tai2 = 0.0;
-    // Before 1960 and far in the future the leap-second table gives a
-    // warning (status 1) and its nearest count: a sensible reading.
+    // Before 1960 the leap-second table has no count (TAI is taken as UTC,
+    // some thirty seconds from the truth then) and far in the future it keeps
+    // its last; both with a warning (status 1) and a sensible reading.
     if (eraDtf2d("UTC", year, month, day, hour, minute, second, &utc1, &utc2) < 0 ||
         eraUtctai(utc1, utc2, &tai1, &tai2) < 0)
         return m;
