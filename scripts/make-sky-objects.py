@@ -7,7 +7,10 @@ Sources (read from their installed paths):
     stars with proper motions), cbounds.dat + cnames.dat (the constellation
     boundaries, J2000, and the constellations' abbreviations);
   - xplanet: stars/BSC (the Bright Star Catalogue's HR numbers and Flamsteed
-    numbers, matched to the stars by HD number).
+    numbers, matched to the named stars by HD number); its stars with a
+    Flamsteed number but neither a Bayer letter nor a proper name ("61 Cyg")
+    are added with their place and proper motion from kstars-data's
+    stars.dat (Hipparcos), matched by place and magnitude.
 
 Output: one UTF-8 text file, one line per object, in a fixed order, so that
 running this again on the same sources gives the same bytes. Python 3
@@ -28,6 +31,7 @@ NAMEDSTARS = os.path.join(KSTARS, "namedstars.dat")
 STARNAMES = os.path.join(KSTARS, "starnames.dat")
 CBOUNDS = os.path.join(KSTARS, "cbounds.dat")
 CNAMES = os.path.join(KSTARS, "cnames.dat")
+STARS = os.path.join(KSTARS, "stars.dat")
 BSC = "/usr/share/xplanet/stars/BSC"
 
 FAINTEST = 15.0
@@ -287,11 +291,16 @@ def read_stars(polygons):
         fail("%d star records but %d names" % (len(records), len(labels)))
 
     bsc = {}
+    bsc_lines = []
     with open(BSC, encoding="latin-1") as f:
         for line in f:
-            m = re.match(r'^\s*\S+\s+\S+\s+\S+\s+"(.{10})"\s+(\d+)\s+(\d+)', line)
-            if m and int(m.group(3)):
-                bsc.setdefault(int(m.group(3)), (m.group(1), int(m.group(2))))
+            m = re.match(r'^\s*(\S+)\s+(\S+)\s+(\S+)\s+"(.{10})"\s+(\d+)\s+(\d+)', line)
+            if not m:
+                continue
+            dec, ra, mag, label, hr, hd = m.groups()
+            bsc_lines.append((float(ra), float(dec), float(mag), label, int(hr), int(hd)))
+            if int(hd):
+                bsc.setdefault(int(hd), (label, int(hr)))
 
     stars = []
     for rec, (bayer, proper) in zip(records, labels):
@@ -325,11 +334,60 @@ def read_stars(polygons):
             if n not in unique:
                 unique.append(n)
         stars.append({
+            "proper": bool(proper.strip()),
             "type": "star", "mag": rec[6] / scales["mag"],
             "con": constellation_at(polygons, (ra_h * 15.0) % 360.0, dec),
             "ra": ra_h % 24.0, "dec": dec,
             "pm": (rec[2] / scales["dRA"], rec[3] / scales["dDec"], rec[4] / scales["parallax"]),
             "names": unique,
+        })
+    stars += flamsteed_only_stars(polygons, bsc_lines, {rec[5] for rec in records if rec[5]})
+    return stars
+
+
+def read_hipparcos_bright():
+    """stars.dat's stars to magnitude 7, bucketed by whole degrees of Dec:
+    (ra hours, dec, pmRA*cosDec, pmDec, parallax, magnitude)."""
+    buckets = {}
+    with open(STARS, encoding="latin-1") as f:
+        for line in f:
+            if line.startswith("#") or len(line) < 51:
+                continue
+            mag = float(line[45:51])
+            if mag > 7.0:
+                continue
+            ra = int(line[0:2]) + int(line[2:4]) / 60.0 + float(line[4:9]) / 3600.0
+            sign = -1.0 if line[10] == "-" else 1.0
+            dec = sign * (int(line[11:13]) + int(line[13:15]) / 60.0 + float(line[15:19]) / 3600.0)
+            star = (ra, dec, float(line[20:29]), float(line[29:38]), float(line[38:45]), mag)
+            buckets.setdefault(math.floor(dec), []).append(star)
+    return buckets
+
+
+def flamsteed_only_stars(polygons, bsc_lines, known_hd):
+    """The Bright Star Catalogue's stars with a Flamsteed number that the
+    named stars lack, with Hipparcos places and proper motions."""
+    hipparcos = read_hipparcos_bright()
+    stars = []
+    for ra, dec, mag, label, hr, hd in bsc_lines:
+        number, con = label[0:3].strip(), label[7:10].strip()
+        if not number.isdigit() or not con or (hd and hd in known_hd):
+            continue
+        best = None
+        for bucket in (math.floor(dec) - 1, math.floor(dec), math.floor(dec) + 1):
+            for star in hipparcos.get(bucket, ()):
+                cos_dec = math.cos(math.radians(dec))
+                distance = math.hypot(wrap180((star[0] - ra) * 15.0) * cos_dec, star[1] - dec)
+                if distance < 0.02 and abs(star[5] - mag) < 0.6 and (best is None or distance < best[0]):
+                    best = (distance, star)
+        if best is None:
+            continue
+        h_ra, h_dec, pm_ra, pm_dec, parallax, h_mag = best[1]
+        names = ["%s %s" % (number, con), "HR %d" % hr] + (["HD %d" % hd] if hd else [])
+        stars.append({
+            "type": "star", "mag": h_mag,
+            "con": constellation_at(polygons, (h_ra * 15.0) % 360.0, h_dec),
+            "ra": h_ra % 24.0, "dec": h_dec, "pm": (pm_ra, pm_dec, parallax), "names": names,
         })
     return stars
 
@@ -358,7 +416,11 @@ def main():
     stars = read_stars(polygons)
     rows = constellation_map(polygons)
     stars.sort(key=lambda o: (o["mag"], o["names"][0]))
-    dsos.sort(key=lambda o: (o["names"][0].split(" ")[0],
+    # Messier objects first, then NGC, then IC, each by number: where two
+    # objects have the same name and magnitude (OpenNGC lists some nebulae
+    # under two numbers), the search shows the first in the file first.
+    prefixes = {"M": 0, "NGC": 1, "IC": 2}
+    dsos.sort(key=lambda o: (prefixes.get(o["names"][0].split(" ")[0], 3),
                              int(re.match(r"[A-Za-z]+ ([0-9]+)", o["names"][0] + " 0").group(1)),
                              o["names"][0]))
     lines = [
@@ -382,9 +444,7 @@ def main():
     print("OpenNGC: %d objects, %d kept, %d left out fainter than magnitude %g "
           "(neither Messier nor with a common name), %d left out without a position"
           % (total, len(dsos), left_faint, FAINTEST, left_unplaced))
-    print("Stars: %d (%d with a proper name)" % (len(stars), sum(1 for s in stars if not
-          re.match(r"^[^\x00-\x7f]", s["names"][0]) and s["names"][0] != s["names"][-1]
-          and not s["names"][0].startswith(("HD ", "HR ")) and " " not in s["names"][0][-4:-3])))
+    print("Stars: %d, %d of them with a proper name" % (len(stars), sum(1 for s in stars if s.get("proper"))))
     print("Constellation map: %d rows, %d runs" % (len(rows), sum(len(r) for r in rows)))
     print("Written: %s" % output)
 
