@@ -311,11 +311,10 @@ std::optional<Catalogue> Catalogue::Load(const std::string& path, std::string* e
     if (lineNumber == 0) return fail(named + " is empty.");
     if (const auto fault = reader.Finish()) return fail(named + " is malformed: " + *fault + ".");
 
-    // The search's keys, in one block of text, and the magnitudes it orders by.
-    catalogue.sortMagnitude_.reserve(catalogue.objects_.size());
+    // The search's keys, in one block of text, and the objects brightest
+    // first (unknown magnitudes last, ties in the file's order).
     for (std::size_t i = 0; i < catalogue.objects_.size(); ++i) {
         const SkyObject& object = catalogue.objects_[i];
-        catalogue.sortMagnitude_.push_back(object.magnitude ? static_cast<float>(*object.magnitude) : 1e9f);
         for (const std::string& name : object.names) {
             const std::string key = NormalisedName(name);
             catalogue.keys_.push_back({static_cast<std::uint32_t>(i),
@@ -324,6 +323,16 @@ std::optional<Catalogue> Catalogue::Load(const std::string& path, std::string* e
             catalogue.keyText_ += key;
         }
     }
+    catalogue.brightestFirst_.resize(catalogue.objects_.size());
+    std::iota(catalogue.brightestFirst_.begin(), catalogue.brightestFirst_.end(), 0u);
+    const auto& objects = catalogue.objects_;
+    std::stable_sort(catalogue.brightestFirst_.begin(), catalogue.brightestFirst_.end(),
+                     [&](std::uint32_t a, std::uint32_t b) {
+                         const auto& ma = objects[a].magnitude;
+                         const auto& mb = objects[b].magnitude;
+                         if (ma.has_value() != mb.has_value()) return ma.has_value();
+                         return ma.has_value() && *ma < *mb;
+                     });
     return catalogue;
 }
 
@@ -350,20 +359,14 @@ SearchResult Catalogue::Find(std::string_view query, std::size_t limit) const
         if (r < rank[key.object]) rank[key.object] = r;
     }
 
-    std::vector<std::uint32_t> found;
-    for (std::uint32_t i = 0; i < rank.size(); ++i) {
-        if (rank[i] != kNone) found.push_back(i);
+    // Ranks in turn, each in the order brightest first: no sort per call.
+    for (std::uint8_t r = 0; r < kNone; ++r) {
+        for (const std::uint32_t i : brightestFirst_) {
+            if (rank[i] != r) continue;
+            ++result.total;
+            if (result.matches.size() < limit) result.matches.push_back(&objects_[i]);
+        }
     }
-    result.total = found.size();
-    const auto better = [&](std::uint32_t a, std::uint32_t b) {
-        if (rank[a] != rank[b]) return rank[a] < rank[b];
-        if (sortMagnitude_[a] != sortMagnitude_[b]) return sortMagnitude_[a] < sortMagnitude_[b];
-        return a < b;
-    };
-    const std::size_t kept = std::min(limit, found.size());
-    std::partial_sort(found.begin(), found.begin() + static_cast<std::ptrdiff_t>(kept), found.end(), better);
-    result.matches.reserve(kept);
-    for (std::size_t i = 0; i < kept; ++i) result.matches.push_back(&objects_[found[i]]);
     return result;
 }
 

@@ -69,8 +69,8 @@ private:
     std::vector<SkyObject> objects_;
     std::string keyText_;
     std::vector<Key> keys_;
-    // Objects' magnitudes as the search orders ties (unknown last).
-    std::vector<float> sortMagnitude_;
+    // Object indices brightest first, the order of ties in the search.
+    std::vector<std::uint32_t> brightestFirst_;
     std::vector<std::string> constellationNames_;
     // Rows of the constellation map from Dec -90 upwards, each `rowHeight_`
     // degrees high; rowStart_[i]..rowStart_[i+1] are row i's runs.
