@@ -49,6 +49,27 @@ NGC_TYPES = {0: "star", 3: "open", 4: "globular", 5: "nebula", 6: "planetary", 7
 # common name ("Andromeda Galaxy", "Wild Duck Cluster").
 DESIGNATION = re.compile(r"^(M|NGC|IC|PGC|UGC|UGCA|UGC A|MCG|ESO|CGCG)\s*[0-9]")
 
+# Names observers search for that OpenNGC does not give, added to the object
+# OpenNGC lists under the designation (never a place of their own). The
+# Horsehead is a dark cloud in front of IC 434, a few minutes of arc from its
+# listed centre, so IC 434 is where a goto to it should go; the Leo Triplet's
+# name goes to each of its three galaxies.
+WELL_KNOWN_NAMES = {
+    "M 1": ["Crab Nebula"],
+    "NGC 869": ["Double Cluster"],
+    "NGC 884": ["Double Cluster"],
+    "IC 434": ["Horsehead Nebula"],
+    "NGC 3242": ["Ghost of Jupiter"],
+    "IC 1805": ["Heart Nebula"],
+    "IC 1848": ["Soul Nebula"],
+    "NGC 281": ["Pacman Nebula"],
+    "NGC 2264": ["Cone Nebula"],
+    "NGC 253": ["Silver Dollar Galaxy"],
+    "M 65": ["Leo Triplet"],
+    "M 66": ["Leo Triplet"],
+    "NGC 3628": ["Leo Triplet"],
+}
+
 GREEK = {  # the stars file's abbreviation: (name, letter, IAU abbreviation)
     "alp": ("Alpha", "α", "alf"), "bet": ("Beta", "β", "bet"), "gam": ("Gamma", "γ", "gam"),
     "del": ("Delta", "δ", "del"), "eps": ("Epsilon", "ε", "eps"), "zet": ("Zeta", "ζ", "zet"),
@@ -228,6 +249,9 @@ def read_openngc(polygons):
         common = [p for p in parts if not DESIGNATION.match(p)]
         others = [p for p in parts if DESIGNATION.match(p) and p not in messier
                   and not re.match(r"^(NGC|IC)\s*[0-9]", p)]
+        for designation, extra in WELL_KNOWN_NAMES.items():
+            if designation in messier + ngcic:
+                common += [n for n in extra if n not in common]
         names = []
         for n in messier + ngcic + common + others:
             n = " ".join(n.replace("|", " ").replace("\t", " ").split())
@@ -241,6 +265,9 @@ def read_openngc(polygons):
             "con": constellation_at(polygons, ra % 360.0, dec),
             "ra": (ra / 15.0) % 24.0, "dec": dec, "pm": None, "names": names,
         })
+    for designation, extra in WELL_KNOWN_NAMES.items():
+        if not any(designation in o["names"] and all(n in o["names"] for n in extra) for o in objects):
+            fail("the well-known names %s found no object %s" % (extra, designation))
     messier = {int(n[2:]) for o in objects for n in o["names"] if re.fullmatch(r"M [0-9]+", n)}
     missing = sorted(set(range(1, 111)) - messier)
     if missing:

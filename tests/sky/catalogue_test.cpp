@@ -13,6 +13,7 @@
 #include <fstream>
 #include <random>
 #include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,10 @@ TEST(Catalogue, DesignationsAreFoundWhateverTheCaseSpacesAndLeadingZeros)
         {"PGC 2557", "M 31"},   {"HD 172167", "Vega"}, {"HR 7001", "Vega"},
     };
     for (const Case& c : cases) EXPECT_EQ(FirstName(Shipped().Find(c.query)), c.first) << c.query;
+
+    // A name shared by several objects lists each of them.
+    for (const auto& [query, count] : {std::pair{"Double Cluster", 2u}, std::pair{"Leo Triplet", 3u}})
+        EXPECT_EQ(Shipped().Find(query).total, count) << query;
 }
 
 TEST(Catalogue, CommonNamesFindTheirObjects)
@@ -114,6 +119,10 @@ TEST(Catalogue, CommonNamesFindTheirObjects)
         {"Wild Duck", "M 11"},          {"Black Eye", "M 64"},        {"Sunflower", "M 63"},
         {"Omega Centauri", "NGC 5139"}, {"Tarantula", "NGC 2070"},    {"Eskimo", "NGC 2392"},
         {"Christmas Tree", "NGC 2264"}, {"Eight-Burst", "NGC 3132"},  {"eightburst", "NGC 3132"},
+        // Names the source lacks, added by the conversion to the object it
+        // lists under the designation.
+        {"Crab", "M 1"},                {"Horsehead", "IC 434"},      {"Ghost of Jupiter", "NGC 3242"},
+        {"Heart Nebula", "IC 1805"},    {"Soul Nebula", "IC 1848"},   {"Cone Nebula", "NGC 2264"},
     };
     for (const Case& c : cases) EXPECT_EQ(FirstName(Shipped().Find(c.query)), c.first) << c.query;
 }
