@@ -36,6 +36,7 @@ expected_files=(
     /usr/share/indi/indi_tavro.xml
     /usr/share/applications/org.tavro.ControlTool.desktop
     /usr/share/metainfo/org.tavro.ControlTool.metainfo.xml
+    /usr/share/tavro-control-tool/sky-objects.tsv
     /usr/share/icons/hicolor/16x16/apps/org.tavro.ControlTool.png
     /usr/share/icons/hicolor/32x32/apps/org.tavro.ControlTool.png
     /usr/share/icons/hicolor/48x48/apps/org.tavro.ControlTool.png
