@@ -19,6 +19,7 @@ packages=(
   dpkg-dev file lintian desktop-file-utils appstream
   liberfa-dev indi-bin iproute2 util-linux
   libeigen3-dev
+  libsdl2-dev
   stress-ng
 )
 
