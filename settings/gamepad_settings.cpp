@@ -22,9 +22,14 @@ Present Value(const QSettings::SettingsMap& map, const char* key)
     const auto it = map.constFind(QLatin1String(kGamepadGroup) + u'/' + QLatin1String(key));
     if (it == map.constEnd())
         return {};
-    const std::optional<std::string> text = UnescapeIniValue(it.value().toString());
-    if (!text || text->size() > kMaxStoredText)
-        return {true, std::string()};
+    // A value that is not one text (a list: "0,25" written with a decimal
+    // comma) is told as it stands in the file.
+    const QString raw = it.value().toString();
+    const std::optional<std::string> text = UnescapeIniValue(raw);
+    if (!text)
+        return {true, raw.left(static_cast<qsizetype>(kMaxStoredText)).toStdString()};
+    if (text->size() > kMaxStoredText)
+        return {true, text->substr(0, kMaxStoredText)};
     return {true, *text};
 }
 
