@@ -7,7 +7,7 @@ set -euo pipefail
 # libindi-dev, libnova-dev (its headers include libnova's) and indi-bin for
 # the INDI driver and its end-to-end test; iproute2 (ip) for that test's
 # loopback-only network namespace; stress-ng loads the machine for
-# scripts/stress-tests.sh.
+# scripts/stress-tests.sh; libsdl2-dev reads game controllers.
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-serialport-dev
