@@ -36,6 +36,8 @@ public:
     const std::string& Name() const { return m_name; }
     // The hold button held for the gamepad, or 0.
     int Held() const { return m_mapper.Held(); }
+    // The last reading taken had no input in use that holds a motion.
+    bool AtRest() const { return m_mapper.AtRest(); }
 
 private:
     class WindowTarget;

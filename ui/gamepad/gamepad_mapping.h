@@ -86,6 +86,8 @@ public:
 
     // The hold button held for the gamepad, or 0.
     int Held() const { return m_held.id; }
+    // The last reading has no input in use that holds a motion.
+    bool AtRest() const { return Active(m_last) == 0; }
 
 private:
     enum Source : unsigned {
