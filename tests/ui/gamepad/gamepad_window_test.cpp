@@ -214,33 +214,42 @@ private slots:
     // Start goes to the Next point; while the goto runs the stick does what
     // the window's buttons do then (nothing); B aborts the goto as the
     // planetarium's stop does: the board is taken out of goto mode and the
-    // window is idle again, short of the target.
+    // window is idle again, where the goto had come to. On the window's
+    // simulated line, whose board leaves the first step frame unanswered.
     void startGoesToTheNextPointAndStopAbortsIt()
     {
-        Rig rig;
-        QVERIFY(rig.Start());
-        CTestControlDlg& dlg = *rig.m_dlg;
-        dlg.Edit(IDC_NEXT_RA_H)->setText("6");
-        dlg.Edit(IDC_NEXT_DEC_D)->setText("40");
-        QVERIFY(dlg.Control(IDC_GOTO)->isEnabled());
-        rig.m_pad.Button(SDL_CONTROLLER_BUTTON_START, true);
-        // The goto's first step frame reaches the board.
-        QTRY_VERIFY_WITH_TIMEOUT(rig.Bytes().startsWith("ch"), kWaitMs);
+        tavro::test::ControlDlgHarness h;
+        CTestControlDlg& dlg = h.Start();
+        QVERIFY(h.Connect());
+        const auto gamepad = tavro::ui::StartGamepad(dlg, h.m_path);
+        VirtualPad pad;
+        QVERIFY(gamepad->WaitStarted(kWaitMs));
+        QVERIFY(pad.Plug());
+        QTRY_COMPARE_WITH_TIMEOUT(gamepad->Name(), std::string("Tavro Test Pad"), kWaitMs);
+        h.SetNextPoint("2", "+", "10");
+        h.m_line.BlockWhenIdle(true);
+        h.m_line.AnswerStepFrames(-1);
+        const uint32_t start = h.m_clock.TickCount();
+        pad.Button(SDL_CONTROLLER_BUTTON_START, true);
+        // The worker waits for the answer to its first frame.
+        QTRY_VERIFY_WITH_TIMEOUT(!h.m_line.PurgeTimes().empty(), kWaitMs);
         QVERIFY(dlg.Controller().GotoRunning());
-        rig.m_pad.Button(SDL_CONTROLLER_BUTTON_START, false);
-        rig.m_pad.Stick(1.0, 0.0);
-        const qsizetype frames = rig.Bytes().size();
-        rig.m_pad.Button(SDL_CONTROLLER_BUTTON_B, true);
-        QTRY_VERIFY_WITH_TIMEOUT(!dlg.Controller().GotoRunning(), kWaitMs);
+        QVERIFY(!dlg.Control(IDC_GOTO)->isEnabled());
+        pad.Button(SDL_CONTROLLER_BUTTON_START, false);
+        pad.Stick(1.0, 0.0);
+        QTRY_VERIFY_WITH_TIMEOUT(!gamepad->AtRest(), kWaitMs);
+        QCOMPARE(gamepad->Held(), 0);
+        h.m_clock.Set(start + 61500);
+        h.m_line.ClearRecord();
+        pad.Button(SDL_CONTROLLER_BUTTON_B, true);
+        // Out of goto mode, the port kept; nothing of the stick's.
+        QTRY_COMPARE_WITH_TIMEOUT(h.m_line.Hex(), std::string("71 00"), kWaitMs);
+        QVERIFY(h.WaitGotoDone(kWaitMs));
         QTRY_VERIFY_WITH_TIMEOUT(dlg.Control(IDC_GOTO)->isEnabled(), kWaitMs);
-        QTRY_COMPARE_WITH_TIMEOUT(rig.m_sim.Mode(), tavro::sim::BoardMode::Command, kWaitMs);
-        // Nothing of the stick's: after the frame the board only left goto
-        // mode.
-        QVERIFY(rig.Bytes().mid(frames).startsWith("q"));
-        QVERIFY(!rig.Bytes().mid(frames).contains('D'));
-        QVERIFY(dlg.Edit(IDC_CUR_RA_H)->text() != QStringLiteral("6"));
-        rig.m_pad.Button(SDL_CONTROLLER_BUTTON_B, false);
-        rig.m_pad.Stick(0.0, 0.0);
+        QVERIFY(dlg.Controller().m_hPort);
+        QCOMPARE(dlg.Edit(IDC_CUR_RA_H)->text(), QString("1"));
+        QCOMPARE(h.m_line.Hex(), std::string("71 00"));
+        pad.Unplug();
     }
 
     // Unplugged mid-slew: the slew stops within 100 ms at the board
