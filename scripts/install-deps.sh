@@ -7,9 +7,9 @@ set -euo pipefail
 # libindi-dev, libnova-dev (its headers include libnova's) and indi-bin for
 # the INDI driver and its end-to-end test; iproute2 (ip) for that test's
 # loopback-only network namespace; stress-ng loads the machine for
-# scripts/stress-tests.sh. python3-ephem is an independent ephemeris the
-# tests check the places of the date against (tests only; the program does
-# not use it).
+# scripts/stress-tests.sh; libsdl2-dev reads game controllers. python3-ephem
+# is an independent ephemeris the tests check the places of the date against
+# (tests only; the program does not use it).
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-serialport-dev
@@ -21,6 +21,7 @@ packages=(
   dpkg-dev file lintian desktop-file-utils appstream
   liberfa-dev indi-bin iproute2 util-linux
   libeigen3-dev
+  libsdl2-dev
   stress-ng
   python3 python3-ephem
 )

@@ -109,7 +109,7 @@ problems=()
 [[ $(field Architecture) == "$(dpkg --print-architecture)" ]] ||
     problems+=("Architecture is '$(field Architecture)'")
 # Computed from the binaries, plus the platform plugins no binary names.
-for dependency in libc6 libqt6widgets6 libqt6serialport6 libindidriver1 qt6-qpa-plugins; do
+for dependency in libc6 libqt6widgets6 libqt6serialport6 libsdl2-2.0-0 libindidriver1 qt6-qpa-plugins; do
     [[ ", $depends," == *", $dependency "* || ", $depends," == *", $dependency,"* ]] ||
         problems+=("Depends lacks $dependency")
 done

@@ -2,8 +2,6 @@
 
 #include <QSettings>
 
-#include <charconv>
-#include <cmath>
 #include <string_view>
 
 #include "settings/ini_format.h"
@@ -12,29 +10,6 @@
 namespace tavro {
 
 namespace {
-
-// The number a whole value text stands for: blanks around it, an optional
-// sign, decimal digits with an optional point and exponent; in the C
-// locale's form whatever the process locale. Nothing for any other text,
-// and for a text that is no finite number ("inf", "nan").
-std::optional<double> ParseWholeNumber(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    bool negative = false;
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    // from_chars takes no sign of its own here, and no "inf" or "nan".
-    if (text.empty() || !(std::isdigit(static_cast<unsigned char>(text.front())) || text.front() == '.'))
-        return std::nullopt;
-    double value = 0.0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
-        return std::nullopt;
-    return negative ? -value : value;
-}
 
 // A group's value: absent, or its text (nothing when the raw value is not
 // one text).

@@ -1,7 +1,9 @@
 #include "settings/value_text.h"
 
 #include <charconv>
+#include <cctype>
 #include <clocale>
+#include <cmath>
 #include <cstdlib>
 #include <locale.h>
 #include <stdlib.h>
@@ -60,6 +62,25 @@ std::optional<double> ParseLeadingNumber(std::string_view text)
     static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(0));
     const std::string number(text.substr(start, i - start));
     const double value = strtod_l(number.c_str(), nullptr, cLocale);
+    return negative ? -value : value;
+}
+
+std::optional<double> ParseWholeNumber(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    // from_chars takes no sign of its own here, and no "inf" or "nan".
+    if (text.empty() || !(std::isdigit(static_cast<unsigned char>(text.front())) || text.front() == '.'))
+        return std::nullopt;
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+        return std::nullopt;
     return negative ? -value : value;
 }
 

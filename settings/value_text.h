@@ -25,6 +25,12 @@ std::optional<uint32_t> ParsePlainNumber(std::string_view text);
 // follows is ignored. Empty when the text does not start with such a number.
 std::optional<double> ParseLeadingNumber(std::string_view text);
 
+// The number a whole value text stands for: blanks around it, an optional
+// sign, decimal digits with an optional point and exponent; in the C
+// locale's form whatever the process locale. Nothing for any other text,
+// and for a text that is no finite number ("inf", "nan").
+std::optional<double> ParseWholeNumber(std::string_view text);
+
 // `value` in fixed-point notation with `decimals` digits after the point,
 // rounded to nearest ("%0.2f" for 2, "%0.1f" for 1).
 std::string FormatFixed(double value, int decimals);

@@ -4,6 +4,7 @@
 
 #include "planetarium/planetarium_link.h"
 #include "settings/settings_path.h"
+#include "ui/gamepad/gamepad.h"
 #include "ui/window/control_dlg.h"
 #include "ui/app/night_vision.h"
 #include "ui/app/quit_signals.h"
@@ -50,6 +51,8 @@ bool CControlApp::InitInstance()
         // Ends before the window does, releasing what its clients hold.
         const auto planetarium =
             tavro::StartPlanetariumLink(dlg, SettingsFilePath(), m_options.planetariumListen);
+        // Ends before the window does too: a motion it holds is released.
+        const auto gamepad = tavro::ui::StartGamepad(dlg, SettingsFilePath());
         // The toolkit ends the process with exit() when the X connection is
         // lost; the window is still open then, and this stops the mount.
         SetLastChanceStop([&dlg] { dlg.EndLink(); });

@@ -86,6 +86,10 @@ public:
     // The window's goto session, for looking at its pointing model.
     const tavro::GotoSession& Session() const { return m_gotoSession; }
 
+    // The game controller in use, named in the title; empty for none
+    // (control_dlg_gamepad.cpp).
+    void ShowGamepad(const std::string& name);
+
 protected:
     // Shows the connection error box (caption "Error", information icon)
     // and waits until it is closed. Tests override it to read the text.
@@ -166,6 +170,7 @@ private:
     // The caption with the planetarium link's words and the alignment's.
     void UpdateTitle();
     std::string m_linkWords;                       // as the link last told them
+    std::string m_gamepadName;                     // the controller in use, or empty
     QAction* m_pAddStarAction = nullptr;           // child object
     QAction* m_pClearAlignmentAction = nullptr;    // child object
     bool m_bAlignmentSaveFailed = false;           // told; not again until a save succeeds

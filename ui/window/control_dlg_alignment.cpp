@@ -144,6 +144,8 @@ void CControlDlg::UpdateTitle()
     }
     if (!aligned.isEmpty())
         title += QStringLiteral(" \u2014 ") + aligned;
+    if (!m_gamepadName.empty())
+        title += QStringLiteral(" \u2014 gamepad: ") + QString::fromStdString(m_gamepadName);
     setWindowTitle(title);
 
     // Why a star fits the index only, where the star is added.
