@@ -122,20 +122,20 @@ CFindObjectDlg::~CFindObjectDlg() = default;
 void CFindObjectDlg::CreateControls()
 {
     const tavro::ui::DialogUnits du(font());
-    setFixedSize(du.X(400), du.Y(216));
+    setFixedSize(du.X(440), du.Y(216));
 
     auto* label = new QLabel(QStringLiteral("Object:"), this);
     label->setGeometry(du.Rect(7, 10, 30, 8));
     m_search = new QLineEdit(this);
     SetControlId(m_search, IDC_FIND_TEXT, QStringLiteral("IDC_FIND_TEXT"));
-    m_search->setGeometry(du.Rect(40, 7, 353, 14));
+    m_search->setGeometry(du.Rect(40, 7, 393, 14));
     m_search->setPlaceholderText(QStringLiteral("M 31, NGC 224, Andromeda, Vega, Alpha Lyr, Jupiter, Moon"));
     m_search->installEventFilter(this);
     connect(m_search, &QLineEdit::textChanged, this, &CFindObjectDlg::OnSearchChanged);
 
     m_list = new QTreeWidget(this);
     SetControlId(m_list, IDC_FIND_LIST, QStringLiteral("IDC_FIND_LIST"));
-    m_list->setGeometry(du.Rect(7, 26, 386, 148));
+    m_list->setGeometry(du.Rect(7, 26, 426, 148));
     m_list->setColumnCount(kColumns);
     m_list->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Type"), QStringLiteral("Mag"),
                              QStringLiteral("Const"), QStringLiteral("RA (date)"),
@@ -144,15 +144,17 @@ void CFindObjectDlg::CreateControls()
     m_list->setUniformRowHeights(true);
     m_list->setAllColumnsShowFocus(true);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    const int widths[kColumns] = {150, 76, 26, 30, 52, 60, 86};
-    for (int c = 0; c < kColumns; ++c)
-        m_list->setColumnWidth(c, du.X(widths[c]) * 3 / 4);
+    // The name takes the room the other columns leave; they take what
+    // their texts need.
+    m_list->header()->setStretchLastSection(false);
+    m_list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_list->header()->setSectionResizeMode(kName, QHeaderView::Stretch);
     m_list->installEventFilter(this);
     connect(m_list, &QTreeWidget::itemActivated, this, [this] { Choose(FindAction::SetNextPoint); });
 
     m_status = new QLabel(this);
     SetControlId(m_status, IDC_FIND_STATUS, QStringLiteral("IDC_FIND_STATUS"));
-    m_status->setGeometry(du.Rect(7, 178, 386, 10));
+    m_status->setGeometry(du.Rect(7, 178, 426, 10));
     m_status->setWordWrap(false);
 
     auto button = [&](const char* caption, int id, const char* name, int x, int width) {
@@ -166,7 +168,7 @@ void CFindObjectDlg::CreateControls()
     m_goto = button("Goto", IDC_FIND_GOTO, "IDC_FIND_GOTO", 81, 50);
     m_setCurrent = button("Set Current point", IDC_FIND_SET_CURRENT, "IDC_FIND_SET_CURRENT", 135, 76);
     m_addStar = button("Add alignment star", IDC_FIND_ADD_STAR, "IDC_FIND_ADD_STAR", 215, 80);
-    QPushButton* close = button("Close", IDCANCEL, "IDCANCEL", 343, 50);
+    QPushButton* close = button("Close", IDCANCEL, "IDCANCEL", 383, 50);
     connect(m_setNext, &QPushButton::clicked, this, [this] { Choose(FindAction::SetNextPoint); });
     connect(m_goto, &QPushButton::clicked, this, [this] { Choose(FindAction::Goto); });
     connect(m_setCurrent, &QPushButton::clicked, this, [this] { Choose(FindAction::SetCurrentPoint); });
