@@ -158,6 +158,9 @@ private:
     bool AllCoordinatesValid() const;
     void WritePoint(double raHours, double decDegrees, const PointFields& fields);
     void ReadPoint(double* raHours, double* decDegrees, const PointFields& fields) const;
+    // A point as the fields hold it: whole seconds, RA below 24 h (a value
+    // that rounds to 24 h is 0 h), Dec within +-90 degrees.
+    static tavro::SkyPoint FieldPoint(const tavro::SkyPoint& point);
     // The speed index the radio buttons choose: 0 slow, 1 fast, 2 goto speed.
     tavro::MoveSpeed SpeedIndex() const;
 
@@ -206,9 +209,6 @@ private:
     // True when the Next point may be gone to: not near the Sun and above
     // the horizon, or the operator said Yes.
     bool ConfirmGotoTarget();
-    // A point as the fields hold it: whole seconds, RA below 24 h (a value
-    // that rounds to 24 h is 0 h), Dec within +-90 degrees.
-    static tavro::SkyPoint FieldPoint(const tavro::SkyPoint& point);
     QAction* m_pFindAction = nullptr;                 // child object
     std::string m_cataloguePath;                      // empty: the program's data file
     std::unique_ptr<tavro::sky::Catalogue> m_pCatalogue;

@@ -16,8 +16,6 @@
 #include <QKeySequence>
 #include <QMessageBox>
 #include <QPushButton>
-#include <algorithm>
-#include <cmath>
 
 #include "sky/apparent_place.h"
 #include "sky/catalogue.h"
@@ -164,12 +162,4 @@ void CControlDlg::OnGotoClicked()
             return;
     }
     OnGoto();
-}
-
-tavro::SkyPoint CControlDlg::FieldPoint(const tavro::SkyPoint& point)
-{
-    const long long raSeconds = std::llround(tavro::WrapRa(point.ra) * 3600.0) % (24 * 3600);
-    const double dec = std::clamp(point.dec, -90.0, 90.0);
-    return {static_cast<double>(raSeconds) / 3600.0,
-            static_cast<double>(std::llround(dec * 3600.0)) / 3600.0};
 }

@@ -18,6 +18,7 @@
 #include "sky/apparent_place.h"
 #include "sky/catalogue.h"
 #include "tests/ui/control_dlg_test_util.h"
+#include "ui/app/night_vision.h"
 #include "ui/window/point_text.h"
 
 using tavro::sky::Body;
@@ -107,6 +108,21 @@ struct Window {
 };
 
 const std::string kNoCatalogue = "/nonexistent/tavro-sky-objects.txt";
+
+// How many pixels of a widget's picture have green or blue above a quarter
+// of their red plus 8 (of 255): none in night vision.
+int NonRed(QWidget* widget)
+{
+    const QImage image = widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            count += qGreen(p) > qRed(p) / 4 + 8 || qBlue(p) > qRed(p) / 4 + 8;
+        }
+    }
+    return count;
+}
 
 }  // namespace
 
@@ -380,6 +396,25 @@ private slots:
         QCOMPARE(w.h.Dlg().m_questions.size(), 0);
         w.h.AnswerAll();
         QVERIFY(w.h.WaitGotoDone());
+    }
+
+    // In night vision the finder, its list with a chosen row and its
+    // buttons included, is red only, as every other window of the program.
+    void nightVisionIsRedOnly()
+    {
+        Window w(kNoCatalogue, kSite);
+        QVERIFY(w.connected);
+        tavro::ui::SetNightVision(true);
+        int nonRed = -1;
+        int rows = 0;
+        w.Find([&](CFindObjectDlg& dlg) {
+            QTest::keyClicks(dlg.SearchField(), QStringLiteral("m"));
+            rows = dlg.List()->topLevelItemCount();
+            nonRed = NonRed(&dlg);
+        });
+        tavro::ui::SetNightVision(false);
+        QCOMPARE(rows, 3);
+        QCOMPARE(nonRed, 0);
     }
 
     // The window's own question box: a warning whose default (Enter) and
