@@ -71,7 +71,7 @@ public:
     // The list's columns.
     enum Column : int { kName, kType, kMagnitude, kConstellation, kRa, kDec, kAltAz, kColumns };
     // At most this many matches are listed; the status tells how many there are.
-    static constexpr std::size_t kListLimit = 200;
+    static constexpr std::size_t kListLimit = 50;
 
     explicit CFindObjectDlg(FindContext context, QWidget* parent = nullptr);
     ~CFindObjectDlg() override;
