@@ -3,6 +3,7 @@
 // are for one run.
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "ui/app/control_app.h"
 #include "ui/app/command_line.h"
@@ -26,6 +27,12 @@ int main(int argc, char** argv)
     CControlApp app(argc, argv);
     if (const std::optional<int> status = app.ParseCommandLine())
         return *status;
+#ifdef TAVRO_E2E_UTC_OFFSET
+    // The end-to-end tests' build only: the window's clock of the sky moved
+    // by the seconds the test gives.
+    if (const char* offset = std::getenv("TAVRO_E2E_UTC_OFFSET"))
+        app.SetUtcOffset(std::strtod(offset, nullptr));
+#endif
     app.InitInstance();
     // Ended by a signal: say so in the exit status, as a shell would.
     return app.QuitSignal() != 0 ? 128 + app.QuitSignal() : 0;

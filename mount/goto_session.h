@@ -115,6 +115,8 @@ public:
     // The system's UTC as unix seconds; replaceable for tests.
     using UtcNow = std::function<double()>;
     void SetUtcNow(UtcNow utcNow) { m_utcNow = std::move(utcNow); }
+    // That UTC now, unix seconds: the one clock of the sky for a front end.
+    double Utc() const { return m_utcNow(); }
     // The estimate under slews and tracking (the goto's part is the
     // session's).
     void StartSlew(MoveDirection direction, double rate) { m_pointing.StartSlew(direction, rate, Now()); }

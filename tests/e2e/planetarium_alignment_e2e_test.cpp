@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "mount/sidereal_time.h"
+#include "sky/apparent_place.h"
 #include "tests/e2e/program_session.h"
 #include "tests/support/sky_check.h"
 #include "tools/boardsim/board_simulator.h"
@@ -63,6 +64,29 @@ const Place kTargets[] = {
     {-2.5, 35.0}, {-1.8, 5.0}, {-1.2, 60.0}, {-0.6, 25.0}, {-0.2, 75.0},
     {0.4, -5.0},  {0.9, 40.0}, {1.5, 15.0},  {2.0, 55.0},  {2.5, 30.0},
 };
+
+// The window's clock moved by whole sidereal days, so that the stars stand
+// where they stand now, to the date within a year on which the Sun is
+// lowest at this hour: the guards of the window's gotos then ask nothing
+// about the targets above 25 degrees, whatever the time of the run.
+double NightOffsetSeconds()
+{
+    constexpr double kSiderealDaySeconds = 86164.0905;
+    const tavro::sky::Site site{kLatitude, kLongitude, 0.0};
+    const double now = UnixNow();
+    double best = 0.0;
+    double lowest = 90.0;
+    for (int days = 0; days < 366; ++days) {
+        const double t = now + days * kSiderealDaySeconds;
+        const tavro::sky::Equatorial sun = tavro::sky::ApparentPlaceOf(tavro::sky::Body::Sun, t, site);
+        const double altitude = tavro::sky::ToHorizontal(sun, t, site).altitudeDegrees;
+        if (altitude < lowest) {
+            lowest = altitude;
+            best = days * kSiderealDaySeconds;
+        }
+    }
+    return best;
+}
 
 // One connection to the link, kept for the whole conversation (the target
 // set by ":Sr"/":Sd" belongs to it).
@@ -134,6 +158,7 @@ protected:
         m_port = FreePort();
         const std::string ini = "[Options]\nConnection=1\nConnectOnStart=1\n\n[Ports]\nCOM1=" + m_link + "\n";
         m_program.SetArguments({"--planetarium", "127.0.0.1:" + std::to_string(m_port)});
+        m_program.SetUtcOffset(NightOffsetSeconds());
         ASSERT_TRUE(m_program.WriteSettings(ini));
         ASSERT_TRUE(m_program.Start());
         m_window = m_program.WaitForWindow(15000);

@@ -80,7 +80,21 @@ bool ProgramSession::Start()
     for (std::string& argument : m_arguments)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
-    return ::posix_spawn(&m_pid, m_program.c_str(), nullptr, nullptr, argv.data(), environ) == 0;
+    if (!m_utcOffset)
+        m_utcOffset = kDefaultWindowUtc - UnixSecondsNow();
+    std::vector<std::string> variables;
+    for (char** e = environ; *e; ++e) {
+        if (std::string(*e).rfind("TAVRO_E2E_UTC_OFFSET=", 0) != 0)
+            variables.emplace_back(*e);
+    }
+    char offset[64];
+    std::snprintf(offset, sizeof offset, "TAVRO_E2E_UTC_OFFSET=%.3f", *m_utcOffset);
+    variables.emplace_back(offset);
+    std::vector<char*> env;
+    for (std::string& variable : variables)
+        env.push_back(variable.data());
+    env.push_back(nullptr);
+    return ::posix_spawn(&m_pid, m_program.c_str(), nullptr, nullptr, argv.data(), env.data()) == 0;
 }
 
 std::string ProgramSession::WaitForWindow(int timeoutMs)
@@ -189,6 +203,12 @@ int ProgramSession::WaitForExit(int timeoutMs)
             return -1;
         SleepMs(10);
     }
+}
+
+double UnixSecondsNow()
+{
+    using Seconds = std::chrono::duration<double>;
+    return Seconds(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
 void SleepMs(int ms)

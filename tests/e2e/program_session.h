@@ -8,6 +8,7 @@
 #include <QPoint>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,15 @@ public:
     // The program's command-line arguments (before Start). By default the
     // planetarium link is off: a test that uses it chooses its own port.
     void SetArguments(std::vector<std::string> arguments) { m_arguments = std::move(arguments); }
+    // The program's UTC runs this many seconds off the system clock (before
+    // Start). By default it is moved to a December night
+    // (kDefaultWindowUtc at Start), with the Sun far south of every target
+    // the tests type in, so that no goto of theirs meets the Sun guard,
+    // whatever the date of the run.
+    void SetUtcOffset(double seconds) { m_utcOffset = seconds; }
+    // The offset in force (after Start).
+    double UtcOffset() const { return m_utcOffset.value_or(0.0); }
+    static constexpr double kDefaultWindowUtc = 1797890400.0;   // 2026-12-21 22:00 UTC
     // Starts the program; false if it cannot be started.
     bool Start();
     // Waits until the window is mapped; its X window id, or empty.
@@ -54,10 +64,14 @@ private:
     std::string m_program;
     std::string m_settingsPath;
     std::vector<std::string> m_arguments{"--planetarium", "off"};
+    std::optional<double> m_utcOffset;
     pid_t m_pid = -1;
     std::string m_window;
     QPoint m_origin;
 };
+
+// The system clock, UTC in unix seconds.
+double UnixSecondsNow();
 
 // Runs a command through the shell; its standard output, trimmed.
 std::string RunCommand(const std::string& command, int* status = nullptr);

@@ -14,11 +14,13 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "platform/clock.h"
 #include "tests/support/fake_port.h"
+#include "ui/find/find_object_dlg.h"
 #include "ui/window/control_dlg.h"
 
 namespace tavro::test {
@@ -79,8 +81,34 @@ public:
         m_connectEnabledAtError = Control(IDC_CONNECT)->isEnabled();
     }
 
+    // The guards' questions are recorded and answered with m_goAnswer
+    // (Yes unless a test says otherwise, so that a goto that happens to
+    // go near the Sun goes ahead as it did before there were guards).
+    bool AskToGo(const QString& text) override
+    {
+        m_questions << text;
+        return m_realQuestions ? CControlDlg::AskToGo(text) : m_goAnswer;
+    }
+
+    // With m_driveFind set, "Find object" is shown without a modal loop
+    // and driven by it; a dialog it leaves open is cancelled.
+    int RunFindDialog(CFindObjectDlg& dlg) override
+    {
+        if (!m_driveFind)
+            return CControlDlg::RunFindDialog(dlg);
+        dlg.show();
+        m_driveFind(dlg);
+        if (dlg.isVisible())
+            dlg.reject();
+        return dlg.result();
+    }
+
     QStringList m_errors;
     bool m_connectEnabledAtError = false;
+    QStringList m_questions;
+    bool m_goAnswer = true;
+    bool m_realQuestions = false;   // the window's own message box asks
+    std::function<void(CFindObjectDlg&)> m_driveFind;
 };
 
 class ControlDlgHarness {

@@ -1,5 +1,6 @@
 #include "ui/app/control_app.h"
 
+#include <chrono>
 #include <cstdio>
 
 #include "planetarium/planetarium_link.h"
@@ -46,7 +47,14 @@ bool CControlApp::InitInstance()
     if (m_options.nightVision)
         tavro::ui::SetNightVision(true);
     {
-        CControlDlg dlg(SettingsFilePath());
+        ControlDlgSeams seams;
+        if (m_utcOffset != 0.0) {
+            seams.utcNow = [offset = m_utcOffset] {
+                using Seconds = std::chrono::duration<double>;
+                return Seconds(std::chrono::system_clock::now().time_since_epoch()).count() + offset;
+            };
+        }
+        CControlDlg dlg(SettingsFilePath(), std::move(seams));
         m_pDlg = &dlg;
         // Ends before the window does, releasing what its clients hold.
         const auto planetarium =

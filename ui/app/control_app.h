@@ -28,11 +28,17 @@ public:
     // close the window as "Exit" does; so does the loss of the X connection.
     bool InitInstance();
 
+    // The window's UTC runs `seconds` off the system clock. Only the
+    // end-to-end tests' build of the program sets it, so that the Sun and
+    // the sky stand where a test needs them.
+    void SetUtcOffset(double seconds) { m_utcOffset = seconds; }
+
     // The signal that ended the program, or 0.
     int QuitSignal() const { return m_nQuitSignal; }
 
 private:
     int m_nQuitSignal = 0;
+    double m_utcOffset = 0.0;
     tavro::ui::ProgramOptions m_options;
     CControlDlg* m_pDlg = nullptr;
 };

@@ -122,6 +122,10 @@ QSlider::handle:horizontal {
     width: 8px; margin: -5px 0; border: 1px solid %5; border-radius: 2px; background-color: %6;
 }
 QSlider::handle:horizontal:focus { border-color: %4; }
+QHeaderView::section {
+    color: %1; background-color: %2; border: none; border-right: 1px solid %3; border-bottom: 1px solid %3;
+    padding-left: 3px;
+}
 QScrollBar { background-color: %8; border: 1px solid %2; }
 QScrollBar::handle { background-color: %6; border-radius: 2px; min-height: 12px; min-width: 12px; }
 QScrollBar::add-line, QScrollBar::sub-line { background: none; border: none; }

@@ -16,6 +16,7 @@
 #include <QTimerEvent>
 #include <QValidator>
 
+#include "sky/catalogue.h"
 #include "ui/window/control_dlg_template.h"
 #include "ui/widgets/dialog_units.h"
 #include "ui/widgets/hold_button.h"
@@ -68,6 +69,9 @@ CControlDlg::CControlDlg(const std::string& settingsPath, ControlDlgSeams seams,
 {
     if (seams.gotoWorker)
         m_controller.SetWorkerLauncher(std::move(seams.gotoWorker));
+    if (seams.utcNow)
+        m_gotoSession.SetUtcNow(std::move(seams.utcNow));
+    m_cataloguePath = std::move(seams.cataloguePath);
     // A caption, a system menu with the close box, a fixed frame; a window
     // of its own in the task bar.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -77,6 +81,7 @@ CControlDlg::CControlDlg(const std::string& settingsPath, ControlDlgSeams seams,
     CreateControls();
     CreateNightVisionAction();
     CreateAlignmentActions();
+    CreateFindAction();
     m_hIcon = LoadProgramIcon();
 }
 
@@ -171,7 +176,7 @@ void CControlDlg::CreateControls()
     connect(qobject_cast<QPushButton*>(Control(IDC_DISCONNECT)), &QPushButton::clicked, this,
             &CControlDlg::OnDisconnect);
     connect(qobject_cast<QPushButton*>(Control(IDC_GOTO)), &QPushButton::clicked, this,
-            &CControlDlg::OnGoto);
+            &CControlDlg::OnGotoClicked);
     connect(qobject_cast<QPushButton*>(Control(IDC_OPTIONS)), &QPushButton::clicked, this,
             &CControlDlg::OnOptions);
     connect(qobject_cast<QPushButton*>(Control(IDC_K3CCD_MODE)), &QPushButton::clicked, this,

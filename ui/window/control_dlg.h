@@ -13,7 +13,9 @@
 // commands and enable rules in control_dlg_commands.cpp, the goto run in
 // control_dlg_goto.cpp, the keyboard control in control_dlg_keys.cpp, the
 // options in control_dlg_options.cpp, night vision in
-// control_dlg_night.cpp and the alignment in control_dlg_alignment.cpp.
+// control_dlg_night.cpp, the alignment in control_dlg_alignment.cpp and
+// "Find object…" with the guards of the window's own gotos in
+// control_dlg_find.cpp.
 
 #include <QBasicTimer>
 #include <QFont>
@@ -30,10 +32,12 @@
 #include "mount/goto_session.h"
 #include "mount/pointing.h"
 #include "platform/clock.h"
+#include "sky/sky_object.h"
 #include "ui/window/control_dlg_ids.h"
 #include "ui/widgets/progress_timer.h"
 #include "ui/widgets/template_dialog.h"
 
+class CFindObjectDlg;
 class CHoldButton;
 class CKeyRepeatJoiner;
 class COptionsDlg;
@@ -41,6 +45,10 @@ class QAction;
 class QComboBox;
 class QKeyEvent;
 class QLineEdit;
+
+namespace tavro::sky {
+class Catalogue;
+}
 
 // What a test hands the window in place of the real thing: the tick source,
 // the serial ports, the goto's progress timer and the start of the goto
@@ -50,6 +58,11 @@ struct ControlDlgSeams {
     PortFactory portFactory;
     std::function<std::unique_ptr<CProgressTimer>()> progressTimer;
     WorkerLauncher gotoWorker;
+    // UTC now, unix seconds, for the pointing model, the finder and the
+    // guards (the system clock when empty).
+    std::function<double()> utcNow;
+    // The finder's catalogue (the program's data file when empty).
+    std::string cataloguePath;
 };
 
 // The window is also the planetarium link's Panel (lx200/panel.h): the link
@@ -99,6 +112,13 @@ protected:
     virtual int RunOptionsDialog(COptionsDlg& dlg);
     // The UTC the pointing model reckons hour angles with; tests fix it.
     void SetUtcNow(tavro::GotoSession::UtcNow utcNow) { m_gotoSession.SetUtcNow(std::move(utcNow)); }
+    // Runs the "Find object" dialog modally and returns its result. Tests
+    // override it to drive the dialog without a modal loop.
+    virtual int RunFindDialog(CFindObjectDlg& dlg);
+    // Asks whether a goto the operator started goes ahead (`text` says
+    // why it is asked); the box's default answer is No. Tests override it
+    // to answer themselves.
+    virtual bool AskToGo(const QString& text);
 
     // Start-up: fonts, field limits, colours, the initial point, the stored
     // settings, then connect-on-start or the enable rules.
@@ -142,6 +162,9 @@ private:
     bool AllCoordinatesValid() const;
     void WritePoint(double raHours, double decDegrees, const PointFields& fields);
     void ReadPoint(double* raHours, double* decDegrees, const PointFields& fields) const;
+    // A point as the fields hold it: whole seconds, RA below 24 h (a value
+    // that rounds to 24 h is 0 h), Dec within +-90 degrees.
+    static tavro::SkyPoint FieldPoint(const tavro::SkyPoint& point);
     // The speed index the radio buttons choose: 0 slow, 1 fast, 2 goto speed.
     tavro::MoveSpeed SpeedIndex() const;
 
@@ -174,6 +197,29 @@ private:
     QAction* m_pAddStarAction = nullptr;           // child object
     QAction* m_pClearAlignmentAction = nullptr;    // child object
     bool m_bAlignmentSaveFailed = false;           // told; not again until a save succeeds
+
+    // ---- Finding objects and the guards (control_dlg_find.cpp) -----------------
+    // A target closer to the Sun than this (degrees) is asked about.
+    static constexpr double kSunGuardDegrees = 15.0;
+    // "Find object…" in the context menu and on Ctrl+F anywhere in the window.
+    void CreateFindAction();
+    // Reads the catalogue the first time, runs the dialog, and fills the
+    // fields (and acts) as the operator chose.
+    void OnFindObject();
+    // The site of the pointing model, as the sky module takes it.
+    std::optional<tavro::sky::Site> SkySite() const;
+    // The Goto button: a target near the Sun, or below the horizon with a
+    // site, is asked about first (not for the planetarium link's gotos).
+    void OnGotoClicked();
+    // True when the Next point may be gone to: not near the Sun and above
+    // the horizon, or the operator said Yes.
+    bool ConfirmGotoTarget();
+    QAction* m_pFindAction = nullptr;                 // child object
+    std::string m_cataloguePath;                      // empty: the program's data file
+    std::unique_ptr<tavro::sky::Catalogue> m_pCatalogue;
+    std::string m_catalogueError;                     // why it could not be read
+    bool m_bCatalogueTried = false;                   // read (or tried) at the first search
+    bool m_bLinkGoto = false;                         // the link is pressing Goto
 
     // ---- Keyboard control ----------------------------------------------------------
     // Sees every key press and release of the window's controls before they

@@ -3,6 +3,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -88,6 +89,14 @@ void CControlDlg::ReadPoint(double* raHours, double* decDegrees, const PointFiel
         *decDegrees = point->second;
     }
     // A field that does not read leaves the point as it was.
+}
+
+tavro::SkyPoint CControlDlg::FieldPoint(const tavro::SkyPoint& point)
+{
+    const long long raSeconds = std::llround(tavro::WrapRa(point.ra) * 3600.0) % (24 * 3600);
+    const double dec = std::clamp(point.dec, -90.0, 90.0);
+    return {static_cast<double>(raSeconds) / 3600.0,
+            static_cast<double>(std::llround(dec * 3600.0)) / 3600.0};
 }
 
 void CControlDlg::OnChangeCoordinate()

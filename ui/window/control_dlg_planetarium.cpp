@@ -43,16 +43,6 @@ int SpeedButtonOf(Rate rate)
     return 0;
 }
 
-// The point as the fields hold it: whole seconds, RA below 24 h (a value
-// that rounds to 24 h is 0 h), Dec within +-90 degrees.
-SkyPoint FieldPoint(const SkyPoint& point)
-{
-    const long long raSeconds = std::llround(tavro::WrapRa(point.ra) * 3600.0) % (24 * 3600);
-    const double dec = std::clamp(point.dec, -90.0, 90.0);
-    return {static_cast<double>(raSeconds) / 3600.0,
-            static_cast<double>(std::llround(dec * 3600.0)) / 3600.0};
-}
-
 }  // namespace
 
 bool CControlDlg::LinkMayAct() const
@@ -176,7 +166,10 @@ std::string CControlDlg::Goto(const SkyPoint& target)
     WritePoint(point.ra, point.dec, kNextPointFields);
     if (!button->isEnabled())
         return "Goto is disabled";
+    // The client judges its own targets: the window's guards do not ask.
+    m_bLinkGoto = true;
     button->click();
+    m_bLinkGoto = false;
     return m_gotoSession.Running() ? std::string() : std::string("the goto did not start");
 }
 

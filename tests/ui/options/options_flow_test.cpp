@@ -35,7 +35,7 @@ using tavro::test::FakeLine;
 class CDrivenControlDlg : public CControlDlg {
 public:
     CDrivenControlDlg(SimulatedClock& clock, FakeLine& line, const std::string& path)
-        : CControlDlg(path, ControlDlgSeams{&clock, line.Factory(), {}, {}})
+        : CControlDlg(path, ControlDlgSeams{&clock, line.Factory(), {}, {}, {}, {}})
     {
     }
 
