@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include "mount/mount_controller.h"
+#include "tests/support/non_red_pixels.h"
 #include "tests/ui/control_dlg_test_util.h"
 #include "ui/app/night_vision.h"
 #include "ui/options/options_dlg.h"
@@ -22,19 +23,7 @@ using tavro::ui::NightVisionOn;
 
 namespace {
 
-// How many pixels of a widget's picture are not red only.
-int NonRed(QWidget* widget)
-{
-    const QImage image = widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb p = image.pixel(x, y);
-            count += qGreen(p) > qRed(p) / 4 + 8 || qBlue(p) > qRed(p) / 4 + 8;
-        }
-    }
-    return count;
-}
+using tavro::test::NonRedPixels;
 
 // A field's ground, just inside its frame.
 QRgb Ground(QWidget* field)
@@ -89,7 +78,7 @@ private slots:
         QVERIFY(w.Focus(IDC_NEXT_RA_M));   // its text cursor too
         w.CtrlN();
         QVERIFY(NightVisionOn());
-        QCOMPARE(NonRed(&w.Dlg()), 0);
+        QCOMPARE(NonRedPixels(&w.Dlg()), 0);
         CMountController controller;
         COptionsDlg options;
         options.m_pController = &controller;
@@ -99,8 +88,8 @@ private slots:
         QMessageBox box(QMessageBox::Information, QStringLiteral("Error"), QStringLiteral("Port in use."),
                         QMessageBox::Ok, &w.Dlg());
         box.show();
-        QCOMPARE(NonRed(&options), 0);
-        QCOMPARE(NonRed(&box), 0);
+        QCOMPARE(NonRedPixels(&options), 0);
+        QCOMPARE(NonRedPixels(&box), 0);
         // A valid field on black, an invalid one on a clearly brighter red.
         QCOMPARE(Ground(w.Dlg().Edit(IDC_NEXT_RA_S)), 0u);
         QVERIFY(qRed(Ground(w.Dlg().Edit(IDC_NEXT_RA_M))) >= 128);
@@ -121,7 +110,7 @@ private slots:
         w.h.Type(IDC_NEXT_RA_M, QStringLiteral("77"));
         QVERIFY(w.Focus(IDC_RA_PLUS));
         const QImage before = w.Dlg().grab().toImage();
-        QVERIFY(NonRed(&w.Dlg()) > 0);   // the check sees colour
+        QVERIFY(NonRedPixels(&w.Dlg()) > 0);   // the check sees colour
         w.CtrlN();
         w.CtrlN();
         QVERIFY(!NightVisionOn());
@@ -165,7 +154,7 @@ private slots:
                 QAction* item = menu ? menu->actions().value(0) : nullptr;
                 if (!item)
                     return menu ? void(menu->close()) : void();
-                seen = QStringLiteral("%1 %2 %3").arg(item->text()).arg(item->isChecked()).arg(NonRed(menu) == 0);
+                seen = QStringLiteral("%1 %2 %3").arg(item->text()).arg(item->isChecked()).arg(NonRedPixels(menu) == 0);
                 QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
             });
             // A right click on the window's background.
@@ -190,7 +179,7 @@ private slots:
         tavro::ui::SetNightVision(false);
         w.Start();
         QVERIFY(w.ready && NightVisionOn());
-        QCOMPARE(NonRed(&w.Dlg()), 0);
+        QCOMPARE(NonRedPixels(&w.Dlg()), 0);
         w.CtrlN();
         QVERIFY(!NightVisionOn() && ReadFile(w.h.m_path).startsWith("[Display]\nNightVision=0\n"));
     }

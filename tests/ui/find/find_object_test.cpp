@@ -17,6 +17,7 @@
 #include "lx200/panel.h"
 #include "sky/apparent_place.h"
 #include "sky/catalogue.h"
+#include "tests/support/non_red_pixels.h"
 #include "tests/ui/control_dlg_test_util.h"
 #include "ui/app/night_vision.h"
 #include "ui/window/point_text.h"
@@ -109,20 +110,7 @@ struct Window {
 
 const std::string kNoCatalogue = "/nonexistent/tavro-sky-objects.txt";
 
-// How many pixels of a widget's picture have green or blue above a quarter
-// of their red plus 8 (of 255): none in night vision.
-int NonRed(QWidget* widget)
-{
-    const QImage image = widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb p = image.pixel(x, y);
-            count += qGreen(p) > qRed(p) / 4 + 8 || qBlue(p) > qRed(p) / 4 + 8;
-        }
-    }
-    return count;
-}
+using tavro::test::NonRedPixels;
 
 }  // namespace
 
@@ -410,7 +398,7 @@ private slots:
         w.Find([&](CFindObjectDlg& dlg) {
             QTest::keyClicks(dlg.SearchField(), QStringLiteral("m"));
             rows = dlg.List()->topLevelItemCount();
-            nonRed = NonRed(&dlg);
+            nonRed = NonRedPixels(&dlg);
         });
         tavro::ui::SetNightVision(false);
         QCOMPARE(rows, 3);
