@@ -120,10 +120,14 @@ public:
     // The estimate under slews and tracking (the goto's part is the
     // session's).
     void StartSlew(MoveDirection direction, double rate) { m_pointing.StartSlew(direction, rate, Now()); }
-    void StopSlew() { m_pointing.StopSlew(Now()); }
+    void StopSlew() { StopSlew(Now()); }
+    // Ended at tick `at`: taken before another thread (a stop on the line)
+    // has moved the clock on by the pause after the stop.
+    void StopSlew(uint32_t at) { m_pointing.StopSlew(at); }
     bool Slewing() const { return m_pointing.Slewing(); }
     void StopTracking() { m_pointing.StopTracking(Now()); }
-    void StartTracking() { m_pointing.StartTracking(Now()); }
+    void StartTracking() { StartTracking(Now()); }
+    void StartTracking(uint32_t at) { m_pointing.StartTracking(at); }
     // The estimate itself, for a front end that keeps its slews and
     // tracking on its own clock; its goto is the session's to start and end.
     PointingEstimate& Pointing() { return m_pointing; }

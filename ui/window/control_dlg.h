@@ -283,6 +283,8 @@ private:
     // pause's drift) from its press to its release.
     void FollowHoldButtonDown(int id, tavro::MoveSpeed speed);
     void FollowRelease();
+    // The same, for a release asked for at tick `releasedAt`.
+    void FollowRelease(uint32_t releasedAt);
     std::optional<tavro::SkyPoint> m_fieldsPoint;   // last taken from the fields
     int m_nLinkHeldButton = 0;        // the hold button the link pressed, or 0
     std::function<void()> m_lineFreeNotice;   // the link's, while one is listening

@@ -100,8 +100,13 @@ void CControlDlg::FollowHoldButtonDown(int id, tavro::MoveSpeed speed)
 
 void CControlDlg::FollowRelease()
 {
-    m_gotoSession.StopSlew();
-    m_gotoSession.StartTracking();
+    FollowRelease(m_clock.TickCount());
+}
+
+void CControlDlg::FollowRelease(uint32_t releasedAt)
+{
+    m_gotoSession.StopSlew(releasedAt);
+    m_gotoSession.StartTracking(releasedAt);
 }
 
 SkyPoint CControlDlg::Position()
@@ -259,9 +264,13 @@ void CControlDlg::StopAll()
 
 void CControlDlg::StopSlewInBackground()
 {
+    // The slew ends where the stop was asked for: the tick is taken before
+    // the stop's thread starts, since its pause after "jj" moves the clock
+    // on at a moment this thread cannot know.
+    const uint32_t releasedAt = m_clock.TickCount();
     if (!m_bLineBusy && m_controller.Moving())
         RunEndInBackground(CMountController::EndVerb::StopMotion, std::nullopt);
-    FollowRelease();
+    FollowRelease(releasedAt);
 }
 
 void CControlDlg::RunEndInBackground(CMountController::EndVerb verb,
