@@ -179,8 +179,10 @@ bool CMountController::MoveSteps(int count, std::optional<tavro::AxisDirection> 
         return false;
     m_clock.Sleep(kPauseAfterFrame);
     // Whatever the board sent up to now, within the pause included, is not
-    // the answer to this frame.
-    Purge();
+    // the answer to this frame. The frame itself is kept: under load a
+    // pseudo-terminal (or an adapter's driver) may not have passed it on
+    // within the pause, and a frame discarded there is never answered.
+    PurgeInput();
     // The answer is waited for as long as the frame's travel may take, with
     // a generous margin; a board that stays silent past that has lost the
     // goto (an answer that came within the pause was purged above).

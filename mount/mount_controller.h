@@ -82,6 +82,9 @@ public:
     // come within that time; both count as a lost link.
     bool WaitForBytes(const unsigned char* sequence, int length, int timeLimitMs = -1);
     void Purge();
+    // Only the input: the purge between a step frame and its answer, which
+    // must not take back the frame on a line that has not sent it yet.
+    void PurgeInput();
 
     // The port last passed to Connect (set even when the open failed), and
     // whether a port is open.

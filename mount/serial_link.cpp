@@ -268,3 +268,9 @@ void CMountController::Purge()
     if (m_hPort && CommandAllowed())
         m_hPort->Purge();
 }
+
+void CMountController::PurgeInput()
+{
+    if (m_hPort && CommandAllowed())
+        m_hPort->PurgeInput();
+}

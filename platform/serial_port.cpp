@@ -166,6 +166,11 @@ public:
         if (m_fd >= 0)
             ::tcflush(m_fd, TCIOFLUSH);
     }
+    void PurgeInput() override
+    {
+        if (m_fd >= 0)
+            ::tcflush(m_fd, TCIFLUSH);
+    }
 
     bool HungUp() override
     {

@@ -73,6 +73,9 @@ public:
     virtual WaitResult WaitForInput(int timeoutMs = -1) = 0;
     // Discards everything not yet sent and everything received so far.
     virtual void Purge() = 0;
+    // Discards everything received so far; what was written still goes out
+    // (a pseudo-terminal may hold it until its reader's side has run).
+    virtual void PurgeInput() = 0;
     // True when the port reports a hang-up or an error (a USB adapter pulled
     // out, the other end closed); looks without waiting.
     virtual bool HungUp() = 0;

@@ -6,8 +6,10 @@
 #include <cerrno>
 #include <chrono>
 #include <ctime>
+#include <cstdlib>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <thread>
 #include <unistd.h>
 
@@ -133,6 +135,69 @@ TEST_F(PtyLink, SecondOpenOfAnOpenPortIsRefused)
     c.EnterK3CCDMode();
     EXPECT_EQ(c.m_hPort, nullptr);
     EXPECT_EQ(other.Connect(1), 0u);
+}
+
+// A board that has not yet taken in what is on the line: a pseudo-terminal
+// holds what its reader has not taken (here more than its reader's buffer,
+// which a loaded machine's late reader also leaves held). The purge between
+// the step frame and its answer discards only the input: the frame still
+// reaches the board, which answers it, and the step ends with that answer.
+TEST_F(PtyLink, StepFrameNotYetTakenByTheBoardSurvivesThePurge)
+{
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string link = TempPath("held");
+    ASSERT_EQ(::symlink(::ptsname(master), link.c_str()), 0);
+    // Opened before the controller makes the line exclusive: the test's
+    // own bytes fill the board's side ahead of the controller's.
+    const int filler = ::open(link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(filler, 0);
+    c.m_portMap[1] = link;
+    ASSERT_EQ(c.Connect(1), 0u);
+    const std::string fill(8192, 'x');
+    ASSERT_EQ(::write(filler, fill.data(), fill.size()), static_cast<ssize_t>(fill.size()));
+
+    std::atomic<bool> stepped{false};
+    std::atomic<bool> stepDone{false};
+    std::thread step([&] {
+        stepped = c.MoveSteps(1000, tavro::AxisDirection::Increasing, std::nullopt);
+        stepDone = true;
+    });
+    // The board answers without reading (an answer that came before the
+    // purge is discarded, so it answers until the step has ended), then
+    // reads everything the line held.
+    const auto limit = std::chrono::steady_clock::now() + 20s;
+    while (!stepDone && std::chrono::steady_clock::now() < limit) {
+        const char answer = '-';
+        ASSERT_EQ(::write(master, &answer, 1), 1);
+        std::this_thread::sleep_for(20ms);
+    }
+    std::string got;
+    for (;;) {
+        char buffer[4096];
+        pollfd pfd{master, POLLIN, 0};
+        if (::poll(&pfd, 1, 2000) <= 0)
+            break;
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        got.append(buffer, static_cast<size_t>(n));
+    }
+    step.join();
+    EXPECT_TRUE(stepped);
+    EXPECT_FALSE(c.LinkLost());
+    // After the configuration and the filler: goto mode, then the frame of
+    // 1000 steps, RA increasing.
+    ASSERT_GE(got.size(), 6u);
+    const std::string frame{'c', 'h', '\x00', '\x03', '\xE8', '\xFD'};
+    EXPECT_EQ(got.substr(got.size() - 6), frame);
+    EXPECT_EQ(got.find_first_not_of('x', got.size() - 6 - fill.size()), got.size() - 6) << "the filler is whole";
+    c.Disconnect();
+    ::close(filler);
+    ::close(master);
+    ::unlink(link.c_str());
 }
 
 TEST_F(PtyLink, HangUpEndsTheWaitPromptlyWithoutSpinning)
