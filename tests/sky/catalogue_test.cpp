@@ -272,8 +272,11 @@ TEST(Catalogue, RandomAndHostileQueriesAreAnsweredQuicklyAndSafely)
         EXPECT_GE(result.total, result.matches.size());
     }
     // The work of a call (its CPU time, which a busy machine does not
-    // stretch) is a few milliseconds, tens in the sanitizer builds.
-    EXPECT_LT(slowest, std::chrono::milliseconds(500));
+    // stretch) is a few milliseconds, up to about 0.6 s in the
+    // ThreadSanitizer build. The bound catches a call that runs away (a hang,
+    // work growing with the query's length), not speed: the benchmark
+    // measures that.
+    EXPECT_LT(slowest, std::chrono::seconds(5));
 }
 
 TEST(Catalogue, ConstellationAtPlaces)
